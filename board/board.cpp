@@ -1,0 +1,91 @@
+// The board's update rule: duplicate test, append after the newest entry, drop the oldest entry of
+// a full board, then close up any gaps so the entries run unbroken from slot 0.
+#include "board/board.h"
+
+#include <cstring>
+
+namespace {
+
+bool slot_empty(const SlotTable& table, int k) {
+    return table.slots[k][0] == '\0';
+}
+
+void copy_slot(SlotTable& table, int from, int to) {
+    std::memcpy(table.slots[to], table.slots[from], kSlotSize);
+}
+
+void put_text(SlotTable& table, int k, const char* text, size_t length) {
+    std::memcpy(table.slots[k], text, length);
+    table.slots[k][length] = '\0';
+}
+
+// The newest entry is the last non-empty active slot; "" when every active slot is empty.
+const char* newest_entry(const SlotTable& table, int active) {
+    for (int k = active - 1; k >= 0; --k) {
+        if (!slot_empty(table, k)) {
+            return table.slots[k];
+        }
+    }
+    return "";
+}
+
+void compact(SlotTable& table, int active) {
+    int i = 0;
+    int removed = 0;
+    while (removed < active && i < active) {
+        if (!slot_empty(table, i)) {
+            ++i;
+            continue;
+        }
+        for (int j = i + 1; j < active; ++j) {
+            copy_slot(table, j, j - 1);
+        }
+        table.slots[active - 1][0] = '\0';
+        ++removed;
+    }
+}
+
+}  // namespace
+
+int active_count(int32_t rows, int32_t columns) {
+    if (rows <= 0 || columns <= 0) {
+        return 0;
+    }
+    const int64_t product = static_cast<int64_t>(rows) * columns;
+    return product > kSlotCount ? kSlotCount : static_cast<int>(product);
+}
+
+void clean_text(char* buffer, size_t length) {
+    for (size_t i = 0; i < length; ++i) {
+        const char c = buffer[i];
+        if (c != '#' && (c < '0' || c > '9')) {
+            buffer[i] = '\0';
+        }
+    }
+}
+
+bool accept_text(SlotTable& table, int active, const char* text) {
+    if (active <= 0) {
+        return false;
+    }
+    if (active > kSlotCount) {
+        active = kSlotCount;
+    }
+    // A longer text cannot be shown whole, and a cut one would be a number nobody sent.
+    const size_t length = strnlen(text, kMaxTextLength + 1);
+    if (length > kMaxTextLength) {
+        return false;
+    }
+    if (std::strcmp(text, newest_entry(table, active)) == 0) {
+        return false;
+    }
+    const int last = active - 1;
+    if (!slot_empty(table, last)) {
+        for (int j = 1; j < active; ++j) {
+            copy_slot(table, j, j - 1);
+        }
+    }
+    put_text(table, last, text, length);
+    compact(table, active);
+    return true;
+}

@@ -1,0 +1,28 @@
+// The process-wide board: the slot table and the live settings, behind the one lock that keeps
+// datagram updates, drawing and settings changes apart. Portable.
+#pragma once
+
+#include <mutex>
+
+#include "board/board.h"
+#include "settings/settings.h"
+
+struct LiveBoard {
+    std::mutex lock;
+    SlotTable table{};
+    BoardSettings settings{};
+};
+
+// What drawing needs, copied under the lock so the picture is made without holding it.
+struct BoardCopy {
+    SlotTable table;
+    BoardSettings settings;
+};
+
+LiveBoard& live_board();
+
+BoardCopy copy_board(LiveBoard& board);
+
+// Cleans one received datagram (buffer[length] must be NUL) and applies it under the lock, with
+// the grid as it stands at that moment. Returns whether the board changed.
+bool receive_text(LiveBoard& board, char* buffer, size_t length);

@@ -1,0 +1,257 @@
+// The update rule of the order board, checked case by case and against a small independent model.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "board/board.h"
+
+namespace {
+
+std::vector<std::string> slots(const SlotTable& table, int count) {
+    std::vector<std::string> out;
+    for (int k = 0; k < count; ++k) {
+        out.emplace_back(table.slots[k]);
+    }
+    return out;
+}
+
+SlotTable table_of(const std::vector<std::string>& texts) {
+    SlotTable table{};
+    for (size_t k = 0; k < texts.size(); ++k) {
+        std::strcpy(table.slots[k], texts[k].c_str());
+    }
+    return table;
+}
+
+// Cleans a datagram the way the receiver hands it over: its bytes, then a NUL.
+std::string cleaned(std::string datagram) {
+    datagram.push_back('\0');
+    clean_text(&datagram[0], datagram.size() - 1);
+    return std::string(datagram.c_str());
+}
+
+bool accept(SlotTable& table, int active, const std::string& datagram) {
+    return accept_text(table, active, cleaned(datagram).c_str());
+}
+
+using Slots = std::vector<std::string>;
+
+}  // namespace
+
+TEST(CleanText, KeepsTheLeadingRunOfDigitsAndHashes) {
+    EXPECT_EQ(cleaned("7x9"), "7");
+    EXPECT_EQ(cleaned("x7"), "");
+    EXPECT_EQ(cleaned("1#2"), "1#2");
+    EXPECT_EQ(cleaned("12\n"), "12");
+    EXPECT_EQ(cleaned("13\r\n"), "13");
+    EXPECT_EQ(cleaned("13 "), "13");
+    EXPECT_EQ(cleaned("#0123456789"), "#0123456789");
+    EXPECT_EQ(cleaned(std::string("4\0"
+                                  "5",
+                                  3)),
+              "4");
+}
+
+TEST(CleanText, HighBytesAreNotDigits) {
+    for (int byte = 0x80; byte <= 0xFF; ++byte) {
+        EXPECT_EQ(cleaned(std::string(1, static_cast<char>(byte)) + "1"), "") << byte;
+        EXPECT_EQ(cleaned("1" + std::string(1, static_cast<char>(byte))), "1") << byte;
+    }
+}
+
+TEST(CleanText, TouchesOnlyTheGivenBytes) {
+    char buffer[8] = {'5', 'x', '\0', 'y', 'z', 'q', 'r', 's'};
+    clean_text(buffer, 2);
+    EXPECT_STREQ(buffer, "5");
+    EXPECT_EQ(std::string(buffer + 3, 5), "yzqrs");
+}
+
+TEST(ActiveCount, IsTheGridBoundedToTheTable) {
+    EXPECT_EQ(active_count(4, 2), 8);
+    EXPECT_EQ(active_count(10, 10), 100);
+    EXPECT_EQ(active_count(11, 10), 100);
+    EXPECT_EQ(active_count(1000, 1000), 100);
+    EXPECT_EQ(active_count(INT32_MAX, INT32_MAX), 100);
+    EXPECT_EQ(active_count(1, 1), 1);
+    EXPECT_EQ(active_count(0, 5), 0);
+    EXPECT_EQ(active_count(5, 0), 0);
+    EXPECT_EQ(active_count(-3, 2), 0);
+    EXPECT_EQ(active_count(-3, -2), 0);
+    EXPECT_EQ(active_count(INT32_MIN, INT32_MIN), 0);
+}
+
+TEST(AcceptText, FourByTwoSequence) {
+    SlotTable table{};
+    const int n = active_count(4, 2);
+    EXPECT_TRUE(accept(table, n, "12"));
+    EXPECT_EQ(slots(table, 2), (Slots{"12", ""}));
+    EXPECT_TRUE(accept(table, n, "13"));
+    EXPECT_FALSE(accept(table, n, "13"));
+    EXPECT_TRUE(accept(table, n, "#13"));
+    EXPECT_EQ(slots(table, 4), (Slots{"12", "13", "#13", ""}));
+    EXPECT_TRUE(accept(table, n, "7x9"));
+    EXPECT_TRUE(accept(table, n, "x7"));
+    EXPECT_EQ(slots(table, 5), (Slots{"12", "13", "#13", "7", ""}));
+    EXPECT_TRUE(accept(table, n, "14"));
+    EXPECT_EQ(slots(table, 8), (Slots{"12", "13", "#13", "7", "14", "", "", ""}));
+}
+
+TEST(AcceptText, DuplicateTestLooksAtTheNewestEntryOnly) {
+    SlotTable table = table_of({"1", "2"});
+    EXPECT_TRUE(accept(table, 4, "1"));
+    EXPECT_TRUE(accept(table, 4, "2"));
+    EXPECT_EQ(slots(table, 4), (Slots{"1", "2", "1", "2"}));
+
+    SlotTable same = table_of({"9", "13"});
+    const SlotTable before = same;
+    EXPECT_FALSE(accept(same, 4, "13\r\n"));
+    EXPECT_FALSE(accept(same, 4, "13 "));
+    EXPECT_EQ(0, std::memcmp(&same, &before, sizeof same));
+}
+
+TEST(AcceptText, FullBoardDropsTheOldest) {
+    const SlotTable full = table_of({"1", "2", "3", "4"});
+    SlotTable table = full;
+    EXPECT_TRUE(accept(table, 4, "5"));
+    EXPECT_EQ(slots(table, 4), (Slots{"2", "3", "4", "5"}));
+
+    table = full;
+    EXPECT_FALSE(accept(table, 4, "4"));
+    EXPECT_EQ(slots(table, 4), (Slots{"1", "2", "3", "4"}));
+
+    table = full;
+    EXPECT_TRUE(accept(table, 4, ""));
+    EXPECT_EQ(slots(table, 4), (Slots{"2", "3", "4", ""}));
+}
+
+TEST(AcceptText, EmptyText) {
+    SlotTable half = table_of({"1", "2"});
+    EXPECT_TRUE(accept(half, 4, "x"));
+    EXPECT_EQ(slots(half, 4), (Slots{"1", "2", "", ""}));
+
+    SlotTable empty{};
+    EXPECT_FALSE(accept(empty, 4, ""));
+    EXPECT_EQ(slots(empty, 4), (Slots{"", "", "", ""}));
+}
+
+TEST(AcceptText, GapsCloseUp) {
+    SlotTable gap = table_of({"1", "", "3", ""});
+    EXPECT_TRUE(accept(gap, 4, "9"));
+    EXPECT_EQ(slots(gap, 4), (Slots{"1", "3", "9", ""}));
+
+    SlotTable tail = table_of({"", "", "5"});
+    EXPECT_TRUE(accept(tail, 3, "6"));
+    EXPECT_EQ(slots(tail, 3), (Slots{"5", "6", ""}));
+
+    // The last slot is taken, so the oldest goes although a slot was free.
+    SlotTable last = table_of({"1", "", "3", "4"});
+    EXPECT_TRUE(accept(last, 4, "5"));
+    EXPECT_EQ(slots(last, 4), (Slots{"3", "4", "5", ""}));
+}
+
+TEST(AcceptText, InactiveSlotsAreNeverTouched) {
+    SlotTable table = table_of({"1", "2", "3", "4", "77"});
+    EXPECT_TRUE(accept(table, 4, "5"));
+    EXPECT_TRUE(accept(table, 4, ""));
+    EXPECT_EQ(slots(table, 5), (Slots{"3", "4", "5", "", "77"}));
+}
+
+TEST(AcceptText, HundredSlotsAtMost) {
+    SlotTable table{};
+    const int n = active_count(1000, 1000);
+    for (int i = 0; i < 150; ++i) {
+        ASSERT_TRUE(accept(table, n, std::to_string(i)));
+    }
+    EXPECT_STREQ(table.slots[0], "50");
+    EXPECT_STREQ(table.slots[99], "149");
+    EXPECT_TRUE(accept_text(table, 5000, ""));  // a caller's count above 100 still means 100
+    EXPECT_STREQ(table.slots[0], "51");
+    EXPECT_STREQ(table.slots[98], "149");
+    EXPECT_STREQ(table.slots[99], "");
+}
+
+TEST(AcceptText, RefusesWhatCannotBeShown) {
+    SlotTable table = table_of({"1"});
+    const SlotTable before = table;
+    EXPECT_FALSE(accept(table, 4, "1234567890"));
+    EXPECT_FALSE(accept(table, 4, std::string(1024, '8')));
+    EXPECT_FALSE(accept(table, 0, "5"));
+    EXPECT_FALSE(accept(table, -7, "5"));
+    EXPECT_EQ(0, std::memcmp(&table, &before, sizeof table));
+
+    EXPECT_TRUE(accept(table, 4, "123456789"));
+    EXPECT_STREQ(table.slots[1], "123456789");
+    EXPECT_EQ(table.slots[1][9], '\0');
+}
+
+namespace {
+
+// The rule restated as list operations: shift if the last slot is taken, put the text last, then
+// a stable removal of the empty slots.
+bool model_accept(std::vector<std::string>& active, const std::string& text) {
+    const size_t n = active.size();
+    if (n == 0 || text.size() > 9) {
+        return false;
+    }
+    std::string newest;
+    for (const auto& s : active) {
+        if (!s.empty()) {
+            newest = s;
+        }
+    }
+    if (text == newest) {
+        return false;
+    }
+    if (!active.back().empty()) {
+        active.erase(active.begin());
+        active.push_back("");
+    }
+    active.back() = text;
+    std::vector<std::string> kept;
+    for (const auto& s : active) {
+        if (!s.empty()) {
+            kept.push_back(s);
+        }
+    }
+    kept.resize(n);
+    active = kept;
+    return true;
+}
+
+}  // namespace
+
+TEST(AcceptText, MatchesTheModelOnRandomBoards) {
+    std::mt19937 random(20261208);
+    const char* alphabet[] = {"", "1", "2", "#2", "57", "123456789", "1234567890", "#", "0"};
+    for (int round = 0; round < 3000; ++round) {
+        const int n = 1 + static_cast<int>(random() % 100);
+        SlotTable table{};
+        for (int k = 0; k < kSlotCount; ++k) {
+            if (random() % 3 == 0) {
+                std::strcpy(table.slots[k], std::to_string(random() % 50).c_str());
+            }
+        }
+        std::vector<std::string> model = slots(table, n);
+        for (int step = 0; step < 40; ++step) {
+            const std::string text = alphabet[random() % 9];
+            const SlotTable before = table;
+            const bool model_result = model_accept(model, text);
+            ASSERT_EQ(accept_text(table, n, text.c_str()), model_result) << "n=" << n;
+            ASSERT_EQ(slots(table, n), model) << "n=" << n << " text=" << text;
+            ASSERT_EQ(0, std::memcmp(table.slots[n], before.slots[n], kSlotSize * (kSlotCount - n)))
+                << "an inactive slot changed, n=" << n;
+            if (model_result && !text.empty()) {
+                // the newest entry is last in the unbroken run from slot 0
+                int run = 0;
+                while (run < n && table.slots[run][0] != '\0') {
+                    ++run;
+                }
+                ASSERT_GT(run, 0);
+                ASSERT_EQ(text, table.slots[run - 1]);
+            }
+        }
+    }
+}

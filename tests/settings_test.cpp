@@ -1,0 +1,195 @@
+// "setup.dat" on disk: defaults byte for byte, the short-file and long-file rules, values kept as
+// loaded, saves that never leave a broken file, and the dialog's reductions.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <vector>
+
+#include "board/live_board.h"
+#include "settings/settings.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+using Bytes = std::vector<unsigned char>;
+
+const Bytes kDefaultBytes = {0x04, 0, 0, 0, 0x02, 0, 0, 0, 0x00, 0, 0, 0,
+                             0x32, 0, 0, 0, 0x96, 0, 0, 0, 0xF0, 0, 0, 0,
+                             0xF0, 0, 0, 0, 0xF0, 0, 0, 0, 0x00, 0, 0, 0};
+
+Bytes read_bytes(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+void write_bytes(const fs::path& path, const Bytes& bytes) {
+    std::ofstream out(path, std::ios::binary);
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
+}
+
+// Every test works in a fresh directory of its own, on the real file name "setup.dat".
+class SettingsFile : public testing::Test {
+protected:
+    void SetUp() override {
+        const auto* info = testing::UnitTest::GetInstance()->current_test_info();
+        dir_ = fs::temp_directory_path() / (std::string("pelivor-") + info->name());
+        fs::remove_all(dir_);
+        fs::create_directories(dir_);
+        previous_ = fs::current_path();
+        fs::current_path(dir_);
+    }
+    void TearDown() override {
+        fs::current_path(previous_);
+        fs::remove_all(dir_);
+    }
+    std::vector<std::string> names() const {
+        std::vector<std::string> out;
+        for (const auto& entry : fs::directory_iterator(dir_)) {
+            out.push_back(entry.path().filename().string());
+        }
+        return out;
+    }
+    LiveBoard board_;
+    fs::path dir_;
+    fs::path previous_;
+};
+
+bool same(const BoardSettings& a, const BoardSettings& b) {
+    unsigned char x[kSettingsFileSize];
+    unsigned char y[kSettingsFileSize];
+    encode_settings(a, x);
+    encode_settings(b, y);
+    return std::equal(std::begin(x), std::end(x), std::begin(y));
+}
+
+}  // namespace
+
+TEST_F(SettingsFile, MissingFileIsCreatedWithTheDefaults) {
+    load_settings(board_);
+    EXPECT_TRUE(same(board_.settings, default_settings()));
+    EXPECT_EQ(read_bytes("setup.dat"), kDefaultBytes);
+    EXPECT_EQ(names(), std::vector<std::string>{"setup.dat"});
+}
+
+TEST_F(SettingsFile, ShortFileIsReplacedByTheDefaults) {
+    for (size_t size : {0, 1, 35}) {
+        write_bytes("setup.dat", Bytes(size, 0x07));
+        board_.settings.rows = 99;
+        load_settings(board_);
+        EXPECT_TRUE(same(board_.settings, default_settings())) << size;
+        EXPECT_EQ(read_bytes("setup.dat"), kDefaultBytes) << size;
+    }
+}
+
+TEST_F(SettingsFile, LongFileIsReadAndLeftAsItIs) {
+    Bytes bytes(40, 0);
+    bytes[0] = 3;
+    bytes[4] = 5;
+    bytes[36] = 0xAB;
+    write_bytes("setup.dat", bytes);
+    load_settings(board_);
+    EXPECT_EQ(board_.settings.rows, 3);
+    EXPECT_EQ(board_.settings.columns, 5);
+    EXPECT_EQ(read_bytes("setup.dat"), bytes);
+}
+
+TEST_F(SettingsFile, ValuesAreKeptAsLoaded) {
+    BoardSettings odd{};
+    odd.rows = -3;
+    odd.columns = 1000;
+    odd.back_red = 356;
+    odd.back_green = INT32_MIN;
+    odd.text_blue = INT32_MAX;
+    odd.show_frame = 7;
+    ASSERT_TRUE(write_settings_file("setup.dat", odd));
+    const Bytes bytes = read_bytes("setup.dat");
+    ASSERT_EQ(bytes.size(), 36u);
+    EXPECT_EQ(bytes[0], 0xFD);  // -3, little-endian two's complement
+    EXPECT_EQ(bytes[3], 0xFF);
+    EXPECT_EQ(bytes[8], 0x64);  // 356 = 0x164
+    EXPECT_EQ(bytes[9], 0x01);
+    EXPECT_EQ(bytes[15], 0x80);  // INT32_MIN
+    load_settings(board_);
+    EXPECT_TRUE(same(board_.settings, odd));
+    EXPECT_EQ(read_bytes("setup.dat"), bytes);
+}
+
+TEST_F(SettingsFile, SaveWritesTheLiveRecordAndLeavesNothingElse) {
+    load_settings(board_);
+    BoardSettings changed = default_settings();
+    changed.rows = 1;
+    changed.columns = 3;
+    changed.show_frame = 1;
+    store_settings(board_, changed);
+    EXPECT_TRUE(same(board_.settings, changed));
+    Bytes expected = kDefaultBytes;
+    expected[0] = 1;
+    expected[4] = 3;
+    expected[32] = 1;
+    EXPECT_EQ(read_bytes("setup.dat"), expected);
+    EXPECT_EQ(names(), std::vector<std::string>{"setup.dat"});
+}
+
+TEST_F(SettingsFile, FailedSaveKeepsTheOldFileAndTheLiveRecord) {
+    load_settings(board_);
+    // The temporary file cannot be created: a directory stands in its place.
+    fs::create_directory("setup.dat.new");
+    BoardSettings changed = default_settings();
+    changed.rows = 9;
+    store_settings(board_, changed);
+    EXPECT_EQ(board_.settings.rows, 9);
+    EXPECT_EQ(read_bytes("setup.dat"), kDefaultBytes);
+    EXPECT_FALSE(write_settings_file("setup.dat", changed));
+
+    // Nowhere to write at all: the defaults still hold in memory.
+    fs::current_path(dir_ / "setup.dat.new");
+    fs::create_directory("setup.dat");
+    fs::create_directory("setup.dat.new");
+    load_settings(board_);
+    EXPECT_TRUE(same(board_.settings, default_settings()));
+}
+
+TEST_F(SettingsFile, SaveReplacesAnExistingFile) {
+    write_bytes("setup.dat", Bytes(50, 0x11));
+    EXPECT_TRUE(write_settings_file("setup.dat", default_settings()));
+    EXPECT_EQ(read_bytes("setup.dat"), kDefaultBytes);
+}
+
+TEST(SettingsRecord, EncodeDecodeRoundTrip) {
+    BoardSettings s{};
+    s.rows = INT32_MIN;
+    s.columns = -1;
+    s.back_red = 0x01020304;
+    s.text_green = INT32_MAX;
+    s.show_frame = 1;
+    unsigned char bytes[kSettingsFileSize];
+    encode_settings(s, bytes);
+    EXPECT_EQ(bytes[8], 0x04);
+    EXPECT_EQ(bytes[11], 0x01);
+    EXPECT_TRUE(same(decode_settings(bytes), s));
+}
+
+TEST(DialogReductions, GridEntriesKeepTheRemainderOfEleven) {
+    EXPECT_EQ(reduce_grid_entry(4), 4);
+    EXPECT_EQ(reduce_grid_entry(2), 2);
+    EXPECT_EQ(reduce_grid_entry(12), 1);
+    EXPECT_EQ(reduce_grid_entry(25), 3);
+    EXPECT_EQ(reduce_grid_entry(10), 10);
+    EXPECT_EQ(reduce_grid_entry(0), 0);
+    EXPECT_EQ(reduce_grid_entry(11), 0);
+    EXPECT_EQ(reduce_grid_entry(22), 0);
+    EXPECT_EQ(reduce_grid_entry(4294967295u), 3);  // above INT32_MAX, still 0..10
+}
+
+TEST(DialogReductions, ColourEntriesKeepTheirLowEightBits) {
+    EXPECT_EQ(reduce_colour_entry(0), 0);
+    EXPECT_EQ(reduce_colour_entry(255), 255);
+    EXPECT_EQ(reduce_colour_entry(256), 0);
+    EXPECT_EQ(reduce_colour_entry(300), 44);
+    EXPECT_EQ(reduce_colour_entry(4294967295u), 255);
+}
