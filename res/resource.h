@@ -1,0 +1,26 @@
+// Resource identifiers, shared by the resource script and the C++ code.
+#pragma once
+
+#define IDS_APP_TITLE 40000
+#define IDS_WINDOW_CLASS 109
+#define IDI_PELIVOR 107
+#define IDA_PELIVOR 109
+#define IDD_SETTINGS 103
+
+#define IDC_ROWS 1001
+#define IDC_COLUMNS 1002
+#define IDC_BACK_RED 1003
+#define IDC_BACK_GREEN 1004
+#define IDC_BACK_BLUE 1005
+#define IDC_TEXT_RED 1006
+#define IDC_TEXT_GREEN 1007
+#define IDC_TEXT_BLUE 1008
+#define IDC_SHOW_FRAME 1010
+
+// Commands: 104 comes from the accelerators and is left to default processing; 105 closes.
+#define IDM_ABOUT 104
+#define IDM_EXIT 105
+
+#ifndef IDC_STATIC
+#define IDC_STATIC (-1)
+#endif
