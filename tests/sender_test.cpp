@@ -1,0 +1,62 @@
+// pelivor-send's command line and its answer to a host that does not exist.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "tools/sender.h"
+
+namespace {
+
+bool parse(std::vector<std::string> args, SendOptions* options, std::string* error) {
+    args.insert(args.begin(), "pelivor-send");
+    std::vector<char*> argv;
+    for (auto& a : args) {
+        argv.push_back(&a[0]);
+    }
+    return parse_send_options(static_cast<int>(argv.size()), argv.data(), options, error);
+}
+
+}  // namespace
+
+TEST(SendOptions, DefaultsToThisMachineOnTheBoardPort) {
+    SendOptions options;
+    std::string error;
+    ASSERT_TRUE(parse({}, &options, &error));
+    EXPECT_EQ(options.host, "127.0.0.1");
+    EXPECT_EQ(options.port, 3001);
+    EXPECT_TRUE(options.numbers.empty());
+}
+
+TEST(SendOptions, HostPortAndNumbers) {
+    SendOptions options;
+    std::string error;
+    ASSERT_TRUE(
+        parse({"57", "--host", "board.local", "-p", "4000", "#12", "--", "-3"}, &options, &error));
+    EXPECT_EQ(options.host, "board.local");
+    EXPECT_EQ(options.port, 4000);
+    EXPECT_EQ(options.numbers, (std::vector<std::string>{"57", "#12", "-3"}));
+}
+
+TEST(SendOptions, Mistakes) {
+    for (const auto& args : std::vector<std::vector<std::string>>{
+             {"--port", "0"}, {"--port", "65536"}, {"--port", "30x"}, {"--host"}, {"-x"}}) {
+        SendOptions options;
+        std::string error;
+        EXPECT_FALSE(parse(args, &options, &error)) << args[0];
+        EXPECT_FALSE(error.empty());
+    }
+}
+
+TEST(SendOptions, LineEndingsAreNotSent) {
+    EXPECT_EQ(strip_line_ending("57\r\n"), "57");
+    EXPECT_EQ(strip_line_ending("57\n"), "57");
+    EXPECT_EQ(strip_line_ending("57"), "57");
+    EXPECT_EQ(strip_line_ending("5 7 \n"), "5 7 ");
+}
+
+TEST(Sender, UnknownHostIsAClearError) {
+    std::string error;
+    EXPECT_EQ(open_sender("no-such-board.invalid", 3001, &error), nullptr);
+    EXPECT_NE(error.find("unknown host 'no-such-board.invalid'"), std::string::npos) << error;
+}

@@ -1,0 +1,56 @@
+// pelivor-send: sends order numbers to a board, for stations and integrators.
+//   pelivor-send [--host HOST] [--port PORT] [NUMBER...]
+// With no NUMBER, sends each line of standard input.
+#include <cstdio>
+#include <cstring>
+#include <iostream>
+#include <string>
+
+#include "tools/sender.h"
+
+namespace {
+
+const char kUsage[] =
+    "usage: pelivor-send [--host HOST] [--port PORT] [NUMBER...]\n"
+    "Sends each NUMBER (or, with none, each line of standard input) as one UDP datagram to the\n"
+    "board at HOST (default 127.0.0.1), port PORT (default 3001).\n";
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    SendOptions options;
+    std::string error;
+    if (argc == 2 && std::strcmp(argv[1], "--help") == 0) {
+        std::fputs(kUsage, stdout);
+        return 0;
+    }
+    if (!parse_send_options(argc, argv, &options, &error)) {
+        std::fprintf(stderr, "pelivor-send: %s\n%s", error.c_str(), kUsage);
+        return 2;
+    }
+    Sender* sender = open_sender(options.host, options.port, &error);
+    if (sender == nullptr) {
+        std::fprintf(stderr, "pelivor-send: %s\n", error.c_str());
+        return 2;
+    }
+    bool ok = true;
+    if (!options.numbers.empty()) {
+        for (const std::string& number : options.numbers) {
+            ok = send_number(sender, number) && ok;
+        }
+    } else {
+        std::string line;
+        while (std::getline(std::cin, line)) {
+            line = strip_line_ending(line);
+            if (!line.empty()) {
+                ok = send_number(sender, line) && ok;
+            }
+        }
+    }
+    close_sender(sender);
+    if (!ok) {
+        std::fprintf(stderr, "pelivor-send: a datagram could not be sent\n");
+        return 1;
+    }
+    return 0;
+}

@@ -1,0 +1,27 @@
+// The station side: sending order numbers to a board as UDP datagrams, one number per datagram.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+constexpr uint16_t kBoardPort = 3001;
+
+struct SendOptions {
+    std::string host = "127.0.0.1";
+    uint16_t port = kBoardPort;
+    std::vector<std::string> numbers;  // none: read them from standard input, one per line
+};
+
+// Parses the command line; on a mistake returns false with a message in *error.
+bool parse_send_options(int argc, char** argv, SendOptions* options, std::string* error);
+
+// One line of standard input as a datagram's text: without its line ending.
+std::string strip_line_ending(std::string line);
+
+// The socket side, one file per platform. open_sender resolves the host (false with a message in
+// *error when it cannot); send_number sends one datagram.
+struct Sender;
+Sender* open_sender(const std::string& host, uint16_t port, std::string* error);
+bool send_number(Sender* sender, const std::string& number);
+void close_sender(Sender* sender);
