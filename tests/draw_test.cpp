@@ -1,0 +1,173 @@
+// The picture's arithmetic: cell sizes, font heights, colours, placement and shown texts, with the
+// degenerate grids that must draw background alone.
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <cstdint>
+#include <cstring>
+#include <map>
+#include <string>
+#include <utility>
+
+#include "ui/draw.h"
+
+namespace {
+
+BoardSettings grid(int32_t rows, int32_t columns) {
+    BoardSettings settings = default_settings();
+    settings.rows = rows;
+    settings.columns = columns;
+    return settings;
+}
+
+// The board as it would be drawn: text shown at each cell origin that gets a TextOut.
+std::map<std::pair<int, int>, std::string> picture(const BoardLayout& layout,
+                                                   const SlotTable& table) {
+    std::map<std::pair<int, int>, std::string> shown;
+    for (int k = 0; k < layout.cells; ++k) {
+        const CellOrigin origin = cell_origin(layout, k);
+        const DrawnText text = drawn_text(table.slots[k]);
+        shown[{origin.x, origin.y}] = std::string(text.text, static_cast<size_t>(text.length));
+    }
+    return shown;
+}
+
+std::string shown(const char* slot_text) {
+    char slot[kSlotSize] = {};
+    std::strncpy(slot, slot_text, kMaxTextLength);
+    const DrawnText text = drawn_text(slot);
+    return std::string(text.text, static_cast<size_t>(text.length));
+}
+
+}  // namespace
+
+TEST(Geometry, DefaultGridOnA960By540Screen) {
+    const BoardLayout layout = board_layout(960, 540, default_settings());
+    EXPECT_EQ(layout.cell_width, 480);
+    EXPECT_EQ(layout.cell_height, 135);
+    EXPECT_EQ(layout.font_height, 96);
+    ASSERT_EQ(layout.cells, 8);
+    const int xs[] = {0, 0, 0, 0, 480, 480, 480, 480};
+    const int ys[] = {0, 135, 270, 405, 0, 135, 270, 405};
+    for (int k = 0; k < 8; ++k) {
+        EXPECT_EQ(cell_origin(layout, k).x, xs[k]) << k;
+        EXPECT_EQ(cell_origin(layout, k).y, ys[k]) << k;
+    }
+}
+
+TEST(Geometry, RemaindersOfTheDivisionAreLeftOver) {
+    const BoardLayout layout = board_layout(1000, 100, grid(3, 7));
+    EXPECT_EQ(layout.cell_width, 142);
+    EXPECT_EQ(layout.cell_height, 33);
+    EXPECT_EQ(layout.cells, 21);
+    EXPECT_EQ(cell_origin(layout, 20).x, 6 * 142);
+    EXPECT_EQ(cell_origin(layout, 20).y, 2 * 33);
+}
+
+TEST(Geometry, FontHeightsOfKnownScreens) {
+    EXPECT_EQ(board_layout(1024, 768, grid(4, 2)).font_height, 137);
+    EXPECT_EQ(board_layout(1280, 990, grid(10, 3)).font_height, 71);
+    EXPECT_EQ(font_height(135), 96);
+    EXPECT_EQ(font_height(192), 137);
+    EXPECT_EQ(font_height(99), 71);
+    // A 1-pixel cell asks the font system for its default size.
+    EXPECT_EQ(board_layout(960, 3, grid(3, 2)).cell_height, 1);
+    EXPECT_EQ(font_height(1), 0);
+    EXPECT_EQ(font_height(0), 0);
+}
+
+TEST(Geometry, FontHeightEqualsTheIntegerFormula) {
+    // Doubles just above 0.9 and 0.8, each product rounded: never off by one where it matters.
+    for (int ch = 0; ch <= 1 << 20; ++ch) {
+        const int exact = (9 * static_cast<int64_t>(ch) / 10) * 8 / 10;
+        ASSERT_EQ(font_height(ch), exact) << "cell height " << ch;
+    }
+    EXPECT_EQ(font_height(INT_MAX), (9 * static_cast<int64_t>(INT_MAX) / 10) * 8 / 10);
+}
+
+TEST(Placement, FillsColumnByColumn) {
+    SlotTable table{};
+    const char* texts[] = {"1", "2", "3", "4", "5"};
+    for (int k = 0; k < 5; ++k) {
+        std::strcpy(table.slots[k], texts[k]);
+    }
+    const BoardLayout layout = board_layout(300, 200, grid(2, 3));
+    const std::map<std::pair<int, int>, std::string> expected = {
+        {{0, 0}, "1"},     {{0, 100}, "2"}, {{100, 0}, "3"},
+        {{100, 100}, "4"}, {{200, 0}, "5"}, {{200, 100}, ""},
+    };
+    EXPECT_EQ(picture(layout, table), expected);
+}
+
+TEST(Placement, GridsBeyondTheSlotsDrawOnlyTheFirstHundred) {
+    const BoardLayout layout = board_layout(2000, 2000, grid(20, 20));
+    EXPECT_EQ(layout.cell_width, 100);
+    EXPECT_EQ(layout.cell_height, 100);
+    EXPECT_EQ(layout.font_height, 72);
+    EXPECT_EQ(layout.cells, kSlotCount);
+    EXPECT_EQ(cell_origin(layout, 99).x, 400);
+    EXPECT_EQ(cell_origin(layout, 99).y, 1900);
+
+    const BoardLayout huge = board_layout(INT_MAX, INT_MAX, grid(INT_MAX, INT_MAX));
+    EXPECT_EQ(huge.cells, kSlotCount);
+    EXPECT_EQ(cell_origin(huge, 99).x, 0);
+    EXPECT_EQ(cell_origin(huge, 99).y, 99);
+}
+
+TEST(Placement, DegenerateGridsDrawNoCells) {
+    EXPECT_EQ(board_layout(960, 540, grid(0, 2)).cells, 0);
+    EXPECT_EQ(board_layout(960, 540, grid(4, 0)).cells, 0);
+    EXPECT_EQ(board_layout(960, 540, grid(4, -3)).cells, 0);
+    EXPECT_EQ(board_layout(960, 540, grid(INT_MIN, INT_MIN)).cells, 0);
+    // Cells under a pixel: too many rows or columns for the client area.
+    EXPECT_EQ(board_layout(960, 540, grid(1000, 1000)).cells, 0);
+    EXPECT_EQ(board_layout(1, 540, grid(4, 2)).cells, 0);
+    EXPECT_EQ(board_layout(960, 3, grid(4, 2)).cells, 0);
+    EXPECT_EQ(board_layout(0, 0, grid(4, 2)).cells, 0);
+    EXPECT_EQ(board_layout(-960, 540, grid(4, 2)).cells, 0);
+    // The colours still hold for the background.
+    EXPECT_EQ(board_layout(960, 540, grid(0, 0)).background, pack_colour(0, 50, 150));
+}
+
+TEST(DrawnText, LeadingHashIsLeftOut) {
+    EXPECT_EQ(shown("#42"), "42");
+    EXPECT_EQ(shown("4#2"), "4#2");
+    EXPECT_EQ(shown("##7"), "#7");
+    EXPECT_EQ(shown("#"), "");
+    EXPECT_EQ(shown(""), "");
+    EXPECT_EQ(shown("123456789"), "123456789");
+}
+
+TEST(DrawnText, NeverReadsPastTheSlot) {
+    char slot[kSlotSize];
+    std::memset(slot, '7', sizeof slot);
+    DrawnText text = drawn_text(slot);
+    EXPECT_EQ(text.length, kMaxTextLength);
+    EXPECT_EQ(text.text, slot);
+    slot[0] = '#';
+    text = drawn_text(slot);
+    EXPECT_EQ(text.length, kMaxTextLength - 1);
+    EXPECT_EQ(text.text, slot + 1);
+}
+
+TEST(Colours, PackedFromTheLowEightBitsOfEachField) {
+    const BoardLayout layout = board_layout(960, 540, default_settings());
+    EXPECT_EQ(layout.background, 50u * 256 + 150u * 65536);
+    EXPECT_EQ(layout.text, 240u + 240u * 256 + 240u * 65536);
+    EXPECT_EQ(pack_colour(356, 0, 0), 100u);
+    EXPECT_EQ(pack_colour(0, 356, 0), 100u * 256);
+    EXPECT_EQ(pack_colour(0, 0, 356), 100u * 65536);
+    EXPECT_EQ(pack_colour(-1, 256, 511), 255u + 0u * 256 + 255u * 65536);
+    EXPECT_EQ(pack_colour(INT32_MIN, INT32_MAX, 1), 0u + 255u * 256 + 1u * 65536);
+
+    BoardSettings settings = default_settings();
+    settings.text_red = 1;
+    settings.text_green = 2;
+    settings.text_blue = 3;
+    settings.back_red = 4;
+    settings.back_green = 5;
+    settings.back_blue = 6;
+    const BoardLayout swapped = board_layout(960, 540, settings);
+    EXPECT_EQ(swapped.text, 0x030201u);
+    EXPECT_EQ(swapped.background, 0x060504u);
+}

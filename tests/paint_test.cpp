@@ -1,0 +1,469 @@
+// The board drawn by GDI into a memory bitmap and read back pixel by pixel: colours, where ink
+// falls, degenerate grids, objects handed back, and the window's own paint.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <algorithm>
+#include <climits>
+#include <cstdint>
+#include <cstring>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "ui/draw.h"
+#include "ui/paint_win32.h"
+
+namespace {
+
+constexpr uint32_t kSentinel = RGB(255, 0, 255);
+
+// A memory context drawing into a top-down 32-bit DIB section whose pixels the test reads.
+struct Canvas {
+    HDC dc = nullptr;
+    HBITMAP bitmap = nullptr;
+    HGDIOBJ previous = nullptr;
+    uint32_t* bits = nullptr;
+    int width = 0;
+    int height = 0;
+
+    Canvas(int w, int h) : width(w), height(h) {
+        BITMAPINFO info{};
+        info.bmiHeader.biSize = sizeof info.bmiHeader;
+        info.bmiHeader.biWidth = w;
+        info.bmiHeader.biHeight = -h;  // negative: rows top to bottom
+        info.bmiHeader.biPlanes = 1;
+        info.bmiHeader.biBitCount = 32;
+        info.bmiHeader.biCompression = BI_RGB;
+        dc = CreateCompatibleDC(nullptr);
+        void* memory = nullptr;
+        bitmap = CreateDIBSection(dc, &info, DIB_RGB_COLORS, &memory,
+                                  nullptr,  // no file mapping
+                                  0);
+        bits = static_cast<uint32_t*>(memory);
+        if (dc && bitmap) {
+            previous = SelectObject(dc, bitmap);
+            fill(kSentinel);
+        }
+    }
+    ~Canvas() {
+        if (previous) {
+            SelectObject(dc, previous);
+        }
+        if (bitmap) {
+            DeleteObject(bitmap);
+        }
+        if (dc) {
+            DeleteDC(dc);
+        }
+    }
+    Canvas(const Canvas&) = delete;
+    Canvas& operator=(const Canvas&) = delete;
+
+    bool ready() const { return dc && bitmap && bits; }
+
+    // The DIB holds 0x00RRGGBB; the test speaks in the platform's 0x00BBGGRR colour values.
+    uint32_t at(int x, int y) const {
+        const uint32_t p = bits[static_cast<size_t>(y) * width + x];
+        return RGB((p >> 16) & 0xFF, (p >> 8) & 0xFF, p & 0xFF);
+    }
+    void fill(uint32_t colour) {
+        GdiFlush();
+        const uint32_t p = (GetRValue(colour) << 16) | (GetGValue(colour) << 8) | GetBValue(colour);
+        for (int i = 0; i < width * height; ++i) {
+            bits[i] = p;
+        }
+    }
+    void draw(const BoardCopy& copy) { draw(copy, width, height); }
+    void draw(const BoardCopy& copy, int w, int h) {
+        draw_board(dc, w, h, copy);
+        GdiFlush();
+    }
+};
+
+// Pixels of a rectangle that differ from the background: where they lie and how many carry the
+// text colour exactly (the rest are smoothing between the two).
+struct Ink {
+    int left = INT_MAX;
+    int top = INT_MAX;
+    int right = -1;  // exclusive
+    int bottom = -1;
+    int pixels = 0;
+    int text_pixels = 0;
+};
+
+Ink ink_in(const Canvas& canvas, const RECT& area, uint32_t background, uint32_t text) {
+    Ink ink;
+    for (LONG y = area.top; y < area.bottom; ++y) {
+        for (LONG x = area.left; x < area.right; ++x) {
+            const uint32_t p = canvas.at(x, y);
+            if (p == background) {
+                continue;
+            }
+            ++ink.pixels;
+            ink.text_pixels += p == text;
+            ink.left = std::min<int>(ink.left, x);
+            ink.top = std::min<int>(ink.top, y);
+            ink.right = std::max<int>(ink.right, x + 1);
+            ink.bottom = std::max<int>(ink.bottom, y + 1);
+        }
+    }
+    return ink;
+}
+
+RECT whole(const Canvas& canvas) {
+    return RECT{0, 0, canvas.width, canvas.height};
+}
+
+BoardCopy board(int32_t rows, int32_t columns, const std::vector<std::string>& texts) {
+    BoardCopy copy{};
+    copy.settings = default_settings();
+    copy.settings.rows = rows;
+    copy.settings.columns = columns;
+    for (size_t k = 0; k < texts.size() && k < kSlotCount; ++k) {
+        std::strncpy(copy.table.slots[k], texts[k].c_str(), kMaxTextLength);
+    }
+    return copy;
+}
+
+BoardCopy full_board(int32_t rows, int32_t columns) {
+    std::vector<std::string> texts;
+    for (int k = 0; k < kSlotCount; ++k) {
+        texts.push_back("8888");
+    }
+    return board(rows, columns, texts);
+}
+
+std::string describe(const Ink& ink) {
+    if (ink.pixels == 0) {
+        return "no ink";
+    }
+    return "ink x " + std::to_string(ink.left) + ".." + std::to_string(ink.right) + " y " +
+           std::to_string(ink.top) + ".." + std::to_string(ink.bottom) + ", " +
+           std::to_string(ink.pixels) + " pixels, " + std::to_string(ink.text_pixels) +
+           " in the text colour";
+}
+
+}  // namespace
+
+TEST(DrawBoard, DefaultGridShowsEachNumberInItsCell) {
+    // Three pixels over in each direction: the leftover strips must stay background.
+    Canvas canvas(963, 543);
+    ASSERT_TRUE(canvas.ready());
+    const BoardCopy copy = board(4, 2, {"1", "22", "#333", "", "4444", "", "5", ""});
+    canvas.draw(copy);
+    const BoardLayout layout = board_layout(963, 543, copy.settings);
+    ASSERT_EQ(layout.cell_width, 481);
+    ASSERT_EQ(layout.cell_height, 135);
+    ASSERT_EQ(layout.font_height, 96);
+    const uint32_t background = RGB(0, 50, 150);
+    const uint32_t text = RGB(240, 240, 240);
+
+    int ink_in_cells = 0;
+    for (int k = 0; k < 8; ++k) {
+        const CellOrigin origin = cell_origin(layout, k);
+        const RECT cell{origin.x, origin.y, origin.x + layout.cell_width,
+                        origin.y + layout.cell_height};
+        const Ink ink = ink_in(canvas, cell, background, text);
+        const int length = drawn_text(copy.table.slots[k]).length;
+        ink_in_cells += ink.pixels;
+        if (length == 0) {
+            EXPECT_EQ(ink.pixels, 0) << "slot " << k << ": " << describe(ink);
+            continue;
+        }
+        EXPECT_GT(ink.text_pixels, 0) << "slot " << k << ": " << describe(ink);
+        // Digits of a 96-pixel character cell, drawn from the cell's top-left corner.
+        EXPECT_GE(ink.top, origin.y) << "slot " << k;
+        EXPECT_LE(ink.bottom, origin.y + layout.font_height)
+            << "slot " << k << ": " << describe(ink);
+        EXPECT_GE(ink.bottom - ink.top, layout.font_height / 2)
+            << "slot " << k << ": " << describe(ink);
+        EXPECT_LT(ink.left, origin.x + layout.font_height / 2) << "slot " << k;
+        EXPECT_LE(ink.right - ink.left, length * layout.font_height) << "slot " << k;
+    }
+    EXPECT_GT(ink_in_cells, 0);
+    // Everything else is the background: no pixel left unpainted, no ink outside the cells.
+    const Ink everywhere = ink_in(canvas, whole(canvas), background, text);
+    EXPECT_EQ(everywhere.pixels, ink_in_cells) << describe(everywhere);
+    EXPECT_EQ(canvas.at(962, 542), background);
+    EXPECT_EQ(canvas.at(962, 0), background);
+    EXPECT_EQ(canvas.at(0, 542), background);
+}
+
+TEST(DrawBoard, CellsFillColumnByColumn) {
+    // Each cell of a 2 x 3 grid of 100-pixel cells must look exactly like its digit drawn alone
+    // in a one-cell board of the same size.
+    Canvas canvas(300, 200);
+    ASSERT_TRUE(canvas.ready());
+    const BoardCopy copy = board(2, 3, {"1", "2", "3", "4", "5"});
+    canvas.draw(copy);
+    const uint32_t background = RGB(0, 50, 150);
+    const char* expected[3][2] = {{"1", "2"}, {"3", "4"}, {"5", ""}};
+    for (int c = 0; c < 3; ++c) {
+        for (int r = 0; r < 2; ++r) {
+            Canvas alone(100, 100);
+            ASSERT_TRUE(alone.ready());
+            alone.draw(board(1, 1, {expected[c][r]}));
+            int differing = 0;
+            for (int y = 0; y < 100; ++y) {
+                for (int x = 0; x < 100; ++x) {
+                    differing += canvas.at(c * 100 + x, r * 100 + y) != alone.at(x, y);
+                }
+            }
+            EXPECT_EQ(differing, 0) << "column " << c << " row " << r;
+        }
+    }
+    EXPECT_EQ(ink_in(canvas, RECT{200, 100, 300, 200}, background, 0).pixels, 0);
+    EXPECT_GT(ink_in(canvas, RECT{200, 0, 300, 100}, background, 0).pixels, 0);
+}
+
+TEST(DrawBoard, LeadingHashIsNotDrawnAndInnerHashIs) {
+    Canvas canvas(600, 100);
+    ASSERT_TRUE(canvas.ready());
+    canvas.draw(board(1, 3, {"#42", "42", "4#2"}));
+    int same_as_plain = 0;
+    int differs_from_plain = 0;
+    for (int y = 0; y < 100; ++y) {
+        for (int x = 0; x < 200; ++x) {
+            same_as_plain += canvas.at(x, y) == canvas.at(200 + x, y);
+            differs_from_plain += canvas.at(400 + x, y) != canvas.at(200 + x, y);
+        }
+    }
+    EXPECT_EQ(same_as_plain, 200 * 100);
+    EXPECT_GT(differs_from_plain, 0);
+    const uint32_t background = RGB(0, 50, 150);
+    EXPECT_GT(ink_in(canvas, RECT{200, 0, 400, 100}, background, 0).pixels, 0);
+}
+
+TEST(DrawBoard, LongTextsRunOnIntoTheNextColumnUnderItsOpaqueBoxes) {
+    // Nine digits of a 72-pixel font are wider than a 200-pixel cell; nothing clips them.
+    Canvas canvas(400, 100);
+    ASSERT_TRUE(canvas.ready());
+    canvas.draw(board(1, 2, {"123456789", ""}));
+    const Ink spill = ink_in(canvas, RECT{200, 0, 400, 100}, RGB(0, 50, 150), RGB(240, 240, 240));
+    EXPECT_GT(spill.text_pixels, 0) << describe(spill);
+
+    // A text in the next column paints its whole character box in the background colour over
+    // the spill, so inside that box it looks as if drawn alone.
+    canvas.draw(board(1, 2, {"123456789", "5"}));
+    Canvas alone(400, 100);
+    ASSERT_TRUE(alone.ready());
+    alone.draw(board(1, 2, {"", "5"}));
+    SIZE box{};
+    HGDIOBJ previous = SelectObject(alone.dc, GetStockObject(SYSTEM_FONT));
+    LOGFONTA description{};
+    description.lfHeight = 72;
+    description.lfPitchAndFamily = FIXED_PITCH | FF_MODERN;
+    std::strcpy(description.lfFaceName, "Arial CE");
+    HFONT font = CreateFontIndirectA(&description);
+    SelectObject(alone.dc, font);
+    ASSERT_TRUE(GetTextExtentPoint32A(alone.dc, "5", 1, &box));
+    SelectObject(alone.dc, previous);
+    DeleteObject(font);
+    ASSERT_GT(box.cx, 0);
+    ASSERT_LE(box.cy, 100);
+    int differing = 0;
+    for (int y = 0; y < box.cy; ++y) {
+        for (int x = 200; x < 200 + box.cx; ++x) {
+            differing += canvas.at(x, y) != alone.at(x, y);
+        }
+    }
+    EXPECT_EQ(differing, 0) << "box " << box.cx << " x " << box.cy;
+}
+
+TEST(DrawBoard, ColoursTakeTheLowEightBitsOfEachField) {
+    Canvas canvas(200, 100);
+    ASSERT_TRUE(canvas.ready());
+    BoardCopy copy = board(1, 1, {"8"});
+    copy.settings.back_red = 356;
+    copy.settings.back_green = 1;
+    copy.settings.back_blue = 2;
+    copy.settings.text_red = -1;
+    copy.settings.text_green = 256 + 7;
+    copy.settings.text_blue = 3;
+    canvas.draw(copy);
+    const uint32_t background = RGB(100, 1, 2);
+    const uint32_t text = RGB(255, 7, 3);
+    EXPECT_EQ(canvas.at(199, 99), background);
+    EXPECT_EQ(canvas.at(0, 0), background);
+    const Ink ink = ink_in(canvas, whole(canvas), background, text);
+    EXPECT_GT(ink.text_pixels, 0) << describe(ink);
+}
+
+TEST(DrawBoard, DegenerateGridsShowOnlyTheBackground) {
+    const uint32_t background = RGB(0, 50, 150);
+    struct Case {
+        const char* what;
+        int32_t rows;
+        int32_t columns;
+        int width;
+        int height;
+    };
+    const Case cases[] = {
+        {"no rows", 0, 2, 960, 540},
+        {"negative columns", 4, -3, 960, 540},
+        {"1000 x 1000 on 960 x 540", 1000, 1000, 960, 540},
+        {"largest grid", INT32_MAX, INT32_MAX, 960, 540},
+        {"client narrower than the columns", 4, 2, 1, 3},
+        {"client lower than the rows", 4, 2, 960, 3},
+    };
+    for (const Case& c : cases) {
+        Canvas canvas(c.width, c.height);
+        ASSERT_TRUE(canvas.ready()) << c.what;
+        canvas.draw(full_board(c.rows, c.columns));
+        // The sentinel fill must be gone too: the background covers the whole client area.
+        const Ink ink = ink_in(canvas, whole(canvas), background, 0);
+        EXPECT_EQ(ink.pixels, 0) << c.what << ": " << describe(ink);
+    }
+}
+
+TEST(DrawBoard, GridsBeyondTheSlotsLeaveTheRestEmpty) {
+    // 20 x 20 on 960 x 540: cells of 48 x 27, font 19; only the first 100 cells (five columns)
+    // have a slot behind them.
+    Canvas canvas(960, 540);
+    ASSERT_TRUE(canvas.ready());
+    std::vector<std::string> texts;
+    for (int k = 0; k < kSlotCount; ++k) {
+        texts.push_back(std::to_string(k + 1));
+    }
+    const BoardCopy copy = board(20, 20, texts);
+    canvas.draw(copy);
+    const BoardLayout layout = board_layout(960, 540, copy.settings);
+    ASSERT_EQ(layout.cell_width, 48);
+    ASSERT_EQ(layout.cell_height, 27);
+    ASSERT_EQ(layout.font_height, 19);
+    const uint32_t background = RGB(0, 50, 150);
+    const uint32_t text = RGB(240, 240, 240);
+    int ink_in_cells = 0;
+    for (int k = 0; k < kSlotCount; ++k) {
+        const CellOrigin origin = cell_origin(layout, k);
+        const RECT cell{origin.x, origin.y, origin.x + layout.cell_width,
+                        origin.y + layout.cell_height};
+        const Ink ink = ink_in(canvas, cell, background, text);
+        EXPECT_GT(ink.text_pixels, 0) << "slot " << k << ": " << describe(ink);
+        ink_in_cells += ink.pixels;
+    }
+    const Ink everywhere = ink_in(canvas, whole(canvas), background, text);
+    EXPECT_EQ(everywhere.pixels, ink_in_cells) << "ink outside the cells of its column";
+    const Ink beyond = ink_in(canvas, RECT{5 * 48, 0, 960, 540}, background, text);
+    EXPECT_EQ(beyond.pixels, 0) << describe(beyond);
+}
+
+TEST(DrawBoard, HandsTheContextBackAsItFoundIt) {
+    Canvas canvas(200, 100);
+    ASSERT_TRUE(canvas.ready());
+    const HGDIOBJ brush = GetCurrentObject(canvas.dc, OBJ_BRUSH);
+    const HGDIOBJ font = GetCurrentObject(canvas.dc, OBJ_FONT);
+    canvas.draw(board(1, 1, {"12"}));
+    EXPECT_EQ(GetCurrentObject(canvas.dc, OBJ_BRUSH), brush);
+    EXPECT_EQ(GetCurrentObject(canvas.dc, OBJ_FONT), font);
+    canvas.draw(board(0, 1, {"12"}));
+    EXPECT_EQ(GetCurrentObject(canvas.dc, OBJ_BRUSH), brush);
+    EXPECT_EQ(GetCurrentObject(canvas.dc, OBJ_FONT), font);
+}
+
+TEST(DrawBoard, ManyDrawsLeakNoObjects) {
+    // Wine's GetGuiResources reports 0; its handle table (about 65 000 GDI objects) does fill up.
+    // So draw often enough that one leaked brush or font per draw would exhaust it, and check the
+    // last picture against one drawn before: a missing brush leaves the fill undone, a missing
+    // font draws the digits in the context's default font.
+    Canvas canvas(80, 50);
+    Canvas reference(80, 50);
+    ASSERT_TRUE(canvas.ready());
+    ASSERT_TRUE(reference.ready());
+    constexpr int kDraws = 70000;
+    BoardCopy copy = board(1, 1, {"78"});
+    copy.settings.back_red = (kDraws - 1) & 0xFF;
+    reference.draw(copy);
+    const DWORD objects_before = GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS);
+    for (int i = 0; i < kDraws; ++i) {
+        copy.settings.back_red = i & 0xFF;
+        draw_board(canvas.dc, canvas.width, canvas.height, copy);
+    }
+    GdiFlush();
+    const DWORD objects_after = GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS);
+    EXPECT_EQ(objects_after, objects_before);
+    int differing = 0;
+    for (int y = 0; y < canvas.height; ++y) {
+        for (int x = 0; x < canvas.width; ++x) {
+            differing += canvas.at(x, y) != reference.at(x, y);
+        }
+    }
+    EXPECT_EQ(differing, 0);
+    const uint32_t background = RGB((kDraws - 1) & 0xFF, 50, 150);
+    EXPECT_GT(ink_in(canvas, whole(canvas), background, RGB(240, 240, 240)).text_pixels, 0);
+}
+
+namespace {
+
+LRESULT CALLBACK board_window_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+    if (message == WM_PAINT) {
+        paint_board(window);
+        return 0;
+    }
+    return DefWindowProcA(window, message, wparam, lparam);
+}
+
+}  // namespace
+
+TEST(PaintBoard, PaintsTheLiveBoardIntoTheWindow) {
+    {
+        LiveBoard& live = live_board();
+        std::lock_guard<std::mutex> hold(live.lock);
+        live.settings = default_settings();
+        live.settings.rows = 2;
+        live.settings.columns = 2;
+        live.settings.back_red = 30;
+        live.table = SlotTable{};
+        std::strcpy(live.table.slots[0], "5");
+        std::strcpy(live.table.slots[3], "#61");
+    }
+    const HINSTANCE instance = GetModuleHandleA(nullptr);
+    WNDCLASSA window_class{};
+    window_class.lpfnWndProc = board_window_proc;
+    window_class.hInstance = instance;
+    window_class.lpszClassName = "PelivorPaintTest";
+    ASSERT_TRUE(RegisterClassA(&window_class));
+    HWND window = CreateWindowExA(0,                       // no extended style
+                                  "PelivorPaintTest", "",  // class, title
+                                  WS_POPUP | WS_VISIBLE,   // no frame: client = window
+                                  0, 0, 300, 200,          // position and size
+                                  nullptr, nullptr, instance,
+                                  nullptr);  // no creation data
+    ASSERT_NE(window, nullptr);
+    UpdateWindow(window);  // the paint message, handled before it returns
+    RECT left_to_paint{};
+    EXPECT_FALSE(GetUpdateRect(window, &left_to_paint, FALSE));
+
+    RECT client{};
+    GetClientRect(window, &client);
+    ASSERT_EQ(client.right, 300);
+    ASSERT_EQ(client.bottom, 200);
+    Canvas shown(300, 200);
+    Canvas expected(300, 200);
+    ASSERT_TRUE(shown.ready());
+    ASSERT_TRUE(expected.ready());
+    HDC window_dc = GetDC(window);
+    BitBlt(shown.dc, 0, 0, 300, 200,  // destination and size
+           window_dc, 0, 0, SRCCOPY);
+    ReleaseDC(window, window_dc);
+    GdiFlush();
+    expected.draw(copy_board(live_board()));
+    DestroyWindow(window);
+    UnregisterClassA("PelivorPaintTest", instance);
+
+    int differing = 0;
+    for (int y = 0; y < 200; ++y) {
+        for (int x = 0; x < 300; ++x) {
+            differing += shown.at(x, y) != expected.at(x, y);
+        }
+    }
+    EXPECT_EQ(differing, 0);
+    const uint32_t background = RGB(30, 50, 150);
+    const uint32_t text = RGB(240, 240, 240);
+    EXPECT_GT(ink_in(shown, RECT{0, 0, 150, 100}, background, text).text_pixels, 0);
+    EXPECT_EQ(ink_in(shown, RECT{0, 100, 150, 200}, background, text).pixels, 0);
+    EXPECT_EQ(ink_in(shown, RECT{150, 0, 300, 100}, background, text).pixels, 0);
+    EXPECT_GT(ink_in(shown, RECT{150, 100, 300, 200}, background, text).text_pixels, 0);
+}

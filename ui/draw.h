@@ -1,0 +1,48 @@
+// The arithmetic of the board's picture: cell sizes, font height, colours, where each slot stands
+// and what it shows. Portable; the GDI drawing in ui/paint_win32.cpp only carries it out.
+#pragma once
+
+#include <cstdint>
+
+#include "board/board.h"
+#include "settings/settings.h"
+
+// Everything one paint needs besides the slot texts.
+struct BoardLayout {
+    int rows;
+    int cell_width;
+    int cell_height;
+    int font_height;
+    // Cells that get a text, in slot order: rows x columns capped at the 100 slots, and 0 when the
+    // grid is empty or a cell would be less than a pixel wide or high (background only).
+    int cells;
+    uint32_t background;
+    uint32_t text;
+};
+
+// A colour value as the platform packs it: red + green * 256 + blue * 65536, each component the
+// low 8 bits of its field.
+uint32_t pack_colour(int32_t red, int32_t green, int32_t blue);
+
+// trunc(trunc(cell_height * 0.9) * 0.8), in doubles as the board has always computed it.
+int font_height(int cell_height);
+
+BoardLayout board_layout(int width, int height, const BoardSettings& settings);
+
+struct CellOrigin {
+    int x;
+    int y;
+};
+
+// Top-left corner of slot k's cell: the grid fills column by column, slot 0 top-left.
+// k must be below layout.cells.
+CellOrigin cell_origin(const BoardLayout& layout, int k);
+
+struct DrawnText {
+    const char* text;
+    int length;
+};
+
+// The text shown for one slot: at most its first 9 bytes up to a NUL, without a leading '#'.
+// Points into the slot.
+DrawnText drawn_text(const char (&slot)[kSlotSize]);

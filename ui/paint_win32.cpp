@@ -1,0 +1,73 @@
+// The board drawn with GDI: background, then every slot's text at its cell's top-left corner,
+// column by column. Nothing is kept between paints.
+#include "ui/paint_win32.h"
+
+#include <cstring>
+
+#include "ui/draw.h"
+
+namespace {
+
+HFONT create_board_font(int height) {
+    LOGFONTA description{};
+    description.lfHeight = height;  // positive: the character cell's height in pixels
+    description.lfPitchAndFamily = FIXED_PITCH | FF_MODERN;
+    std::strcpy(description.lfFaceName, "Arial CE");
+    return CreateFontIndirectA(&description);
+}
+
+void draw_texts(HDC dc, const BoardLayout& layout, const SlotTable& table) {
+    HFONT font = create_board_font(layout.font_height);
+    HGDIOBJ previous_font = font ? SelectObject(dc, font) : nullptr;
+    SetTextColor(dc, layout.text);
+    // The background mode stays opaque: each string's box is filled with the background colour.
+    SetBkColor(dc, layout.background);
+    SetTextAlign(dc, 0);  // TA_LEFT | TA_TOP | TA_NOUPDATECP
+    for (int k = 0; k < layout.cells; ++k) {
+        const CellOrigin origin = cell_origin(layout, k);
+        const DrawnText shown = drawn_text(table.slots[k]);
+        TextOutA(dc, origin.x, origin.y, shown.text, shown.length);
+    }
+    if (previous_font) {
+        SelectObject(dc, previous_font);
+    }
+    if (font) {
+        DeleteObject(font);
+    }
+}
+
+}  // namespace
+
+void draw_board(HDC dc, int width, int height, const BoardCopy& copy) {
+    if (!dc) {
+        return;
+    }
+    const BoardLayout layout = board_layout(width, height, copy.settings);
+    const RECT whole{0, 0, width, height};
+    HBRUSH brush = CreateSolidBrush(layout.background);
+    HGDIOBJ previous_brush = brush ? SelectObject(dc, brush) : nullptr;
+    if (brush) {
+        FillRect(dc, &whole, brush);
+    }
+    // A degenerate grid (no rows or columns, or cells under a pixel) shows the background alone.
+    if (layout.cells > 0) {
+        draw_texts(dc, layout, copy.table);
+    }
+    if (previous_brush) {
+        SelectObject(dc, previous_brush);
+    }
+    if (brush) {
+        DeleteObject(brush);
+    }
+}
+
+void paint_board(HWND window) {
+    // Copied first, so the receiver thread is never held up by drawing.
+    const BoardCopy copy = copy_board(live_board());
+    PAINTSTRUCT paint{};
+    HDC dc = BeginPaint(window, &paint);
+    RECT client{};
+    GetClientRect(window, &client);
+    draw_board(dc, client.right, client.bottom, copy);
+    EndPaint(window, &paint);
+}
