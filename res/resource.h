@@ -16,6 +16,10 @@
 #define IDC_TEXT_GREEN 1007
 #define IDC_TEXT_BLUE 1008
 #define IDC_SHOW_FRAME 1010
+// The two colour group boxes. 2 is also IDCANCEL's number; group boxes send no commands, and
+// Escape's IDCANCEL still reaches the dialog.
+#define IDC_BACK_COLOUR_BOX 2
+#define IDC_TEXT_COLOUR_BOX 3
 
 // Commands: 104 comes from the accelerators and is left to default processing; 105 closes.
 #define IDM_ABOUT 104

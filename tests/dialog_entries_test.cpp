@@ -1,0 +1,63 @@
+// The settings dialog's OK rule without a window: entries reduced field by field, and a grid that
+// would show nothing sent back to its box.
+#include <gtest/gtest.h>
+
+#include "res/resource.h"
+#include "settings/dialog_entries.h"
+
+namespace {
+
+DialogEntries typed(uint32_t rows, uint32_t columns) {
+    DialogEntries e{};
+    e.rows = rows;
+    e.columns = columns;
+    e.back_green = 50;
+    e.back_blue = 150;
+    e.text_red = e.text_green = e.text_blue = 240;
+    return e;
+}
+
+}  // namespace
+
+TEST(DialogEntries, AcceptedEntriesAreReducedFieldByField) {
+    DialogEntries e{12, 25, 300, 256, 0, 255, 1000, 4294967295u, true};
+    EntriesVerdict v = judge_entries(e);
+    EXPECT_EQ(v.refused_box, 0);
+    const BoardSettings& s = v.settings;
+    EXPECT_EQ(s.rows, 1);
+    EXPECT_EQ(s.columns, 3);
+    EXPECT_EQ(s.back_red, 44);
+    EXPECT_EQ(s.back_green, 0);
+    EXPECT_EQ(s.back_blue, 0);
+    EXPECT_EQ(s.text_red, 255);
+    EXPECT_EQ(s.text_green, 232);
+    EXPECT_EQ(s.text_blue, 255);
+    EXPECT_EQ(s.show_frame, 1);
+
+    v = judge_entries(typed(4, 2));
+    EXPECT_EQ(v.refused_box, 0);
+    EXPECT_EQ(v.settings.rows, 4);
+    EXPECT_EQ(v.settings.columns, 2);
+    EXPECT_EQ(v.settings.back_blue, 150);
+    EXPECT_EQ(v.settings.show_frame, 0);
+}
+
+TEST(DialogEntries, GridEntriesAboveTheSignedRangeStillFit) {
+    EntriesVerdict v = judge_entries(typed(2147483659u, 4294967295u));
+    EXPECT_EQ(v.refused_box, 0);
+    EXPECT_EQ(v.settings.rows, 2);
+    EXPECT_EQ(v.settings.columns, 3);
+    v = judge_entries(typed(10, 10));
+    EXPECT_EQ(v.refused_box, 0);
+    EXPECT_EQ(v.settings.rows * v.settings.columns, 100);
+}
+
+TEST(DialogEntries, EmptyGridIsRefusedRowsFirst) {
+    for (uint32_t none : {0u, 11u, 22u, 4294967292u}) {
+        SCOPED_TRACE(none);
+        EXPECT_EQ(judge_entries(typed(none, 2)).refused_box, IDC_ROWS);
+        EXPECT_EQ(judge_entries(typed(4, none)).refused_box, IDC_COLUMNS);
+        EXPECT_EQ(judge_entries(typed(none, none)).refused_box, IDC_ROWS);
+    }
+    EXPECT_EQ(judge_entries(typed(1, 1)).refused_box, 0);
+}

@@ -1,0 +1,539 @@
+// The settings dialog as built from the resource script, opened modally under Wine and driven from
+// inside its own modal loop: what it shows, what OK and Cancel leave in the live record and in
+// "setup.dat", the refusal of an empty grid, and the template's controls and Polish texts.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <iterator>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "board/live_board.h"
+#include "res/resource.h"
+#include "settings/settings.h"
+#include "settings/settings_dialog.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// ---- The template as it must be built ----
+
+constexpr WORD kButton = 0x0080;
+constexpr WORD kEdit = 0x0081;
+constexpr WORD kStatic = 0x0082;
+
+constexpr DWORD kChild = WS_CHILD | WS_VISIBLE;
+constexpr DWORD kEditStyle = kChild | ES_LEFT | WS_BORDER | ES_NUMBER | ES_AUTOHSCROLL | WS_TABSTOP;
+
+struct Control {
+    int id;
+    WORD atom;
+    const wchar_t* text;
+    short x, y, cx, cy;
+    DWORD style;
+};
+
+// In tab order.
+const Control kControls[] = {
+    {IDOK, kButton, L"OK", 90, 116, 50, 14, kChild | BS_DEFPUSHBUTTON | WS_TABSTOP},
+    {IDC_SHOW_FRAME, kButton, L"Po uruchomieniu nie ukrywaj menu i ramki", 15, 91, 158, 8,
+     kChild | BS_AUTOCHECKBOX | WS_TABSTOP},
+    {IDC_ROWS, kEdit, L"", 114, 10, 30, 12, kEditStyle},
+    {-1, kStatic, L"Ilosc zam\u00F3wien w pionie:", 12, 12, 83, 8, kChild | SS_LEFT | WS_GROUP},
+    {IDC_COLUMNS, kEdit, L"", 114, 25, 30, 12, kEditStyle},
+    {-1, kStatic, L"Ilosc zam\u00F3wien w poziomie:", 13, 26, 93, 8, kChild | SS_LEFT | WS_GROUP},
+    {2, kButton, L"Kolor tla (RGB)", 12, 48, 91, 32, kChild | BS_GROUPBOX},
+    {IDC_BACK_RED, kEdit, L"", 20, 60, 21, 12, kEditStyle},
+    {IDC_BACK_GREEN, kEdit, L"", 47, 60, 21, 12, kEditStyle},
+    {IDC_BACK_BLUE, kEdit, L"", 74, 60, 21, 12, kEditStyle},
+    {3, kButton, L"Kolor napis\u00F3w (RGB)", 114, 48, 91, 32, kChild | BS_GROUPBOX},
+    {IDC_TEXT_RED, kEdit, L"", 122, 60, 21, 12, kEditStyle},
+    {IDC_TEXT_GREEN, kEdit, L"", 149, 60, 21, 12, kEditStyle},
+    {IDC_TEXT_BLUE, kEdit, L"", 176, 60, 21, 12, kEditStyle},
+};
+constexpr size_t kControlCount = sizeof kControls / sizeof kControls[0];
+
+const int kBoxes[] = {IDC_ROWS,      IDC_COLUMNS,  IDC_BACK_RED,   IDC_BACK_GREEN,
+                      IDC_BACK_BLUE, IDC_TEXT_RED, IDC_TEXT_GREEN, IDC_TEXT_BLUE};
+
+// ---- Reading the built DLGTEMPLATEEX ----
+
+struct TemplateReader {
+    const BYTE* at;
+
+    template <typename T>
+    T take() {
+        T value;
+        std::memcpy(&value, at, sizeof value);
+        at += sizeof value;
+        return value;
+    }
+    // A string, or 0xFFFF and an ordinal (returned as "#<n>"), or 0x0000 for none.
+    std::wstring text() {
+        std::wstring out;
+        WORD first = take<WORD>();
+        if (first == 0xFFFF) {
+            return L"#" + std::to_wstring(take<WORD>());
+        }
+        while (first != 0) {
+            out += static_cast<wchar_t>(first);
+            first = take<WORD>();
+        }
+        return out;
+    }
+    void align(const BYTE* base) {
+        while ((at - base) % 4 != 0) {
+            ++at;
+        }
+    }
+};
+
+// ---- Driving the modal dialog ----
+
+using Step = std::function<void(HWND dialog)>;
+
+constexpr UINT kTickMs = 20;
+constexpr int kMaxTicks = 250;  // the dialog is ended after 5 s, and the test fails
+constexpr INT_PTR kTimedOut = 99;
+
+struct DialogRun {
+    std::vector<Step> steps;
+    size_t next;
+    int ticks;
+};
+DialogRun* g_run = nullptr;
+
+BOOL CALLBACK note_dialog(HWND window, LPARAM found) {
+    char name[16] = {};
+    GetClassNameA(window, name, sizeof name);
+    if (std::strcmp(name, "#32770") != 0) {
+        return TRUE;
+    }
+    *reinterpret_cast<HWND*>(found) = window;
+    return FALSE;
+}
+
+HWND this_threads_dialog() {
+    HWND found = nullptr;
+    EnumThreadWindows(GetCurrentThreadId(), note_dialog, reinterpret_cast<LPARAM>(&found));
+    return found;
+}
+
+// Runs inside the dialog's modal loop, one step per tick. The loop shows the dialog only once
+// its queue first runs empty, so steps wait until it is on screen, as an operator would.
+void CALLBACK drive_dialog(HWND, UINT, UINT_PTR, DWORD) {
+    DialogRun& run = *g_run;
+    const HWND dialog = this_threads_dialog();
+    if (dialog == nullptr) {
+        return;
+    }
+    if (++run.ticks > kMaxTicks) {
+        EndDialog(dialog, kTimedOut);
+        return;
+    }
+    if (IsWindowVisible(dialog) && run.next < run.steps.size()) {
+        run.steps[run.next++](dialog);
+    }
+}
+
+// Opens the dialog as the main window does, but with no owner, and returns its result.
+INT_PTR run_dialog(std::vector<Step> steps) {
+    DialogRun run{std::move(steps), 0, 0};
+    g_run = &run;
+    const UINT_PTR timer = SetTimer(nullptr, 0, kTickMs, drive_dialog);
+    const INT_PTR result = DialogBoxParamA(GetModuleHandleA(nullptr),       // this program
+                                           MAKEINTRESOURCEA(IDD_SETTINGS),  // template
+                                           nullptr,                         // no owner
+                                           settings_dialog_proc, 0);        // init value
+    KillTimer(nullptr, timer);
+    g_run = nullptr;
+    EXPECT_NE(result, kTimedOut) << "the dialog did not close";
+    EXPECT_EQ(run.next, run.steps.size()) << "the dialog closed before every step ran";
+    return result;
+}
+
+void put(HWND dialog, int box, const char* text) {
+    SetDlgItemTextA(dialog, box, text);
+}
+
+std::string text_of(HWND dialog, int box) {
+    char text[64] = {};
+    GetDlgItemTextA(dialog, box, text, sizeof text);
+    return text;
+}
+
+std::vector<std::string> shown_boxes(HWND dialog) {
+    std::vector<std::string> out;
+    for (int box : kBoxes) {
+        out.push_back(text_of(dialog, box));
+    }
+    return out;
+}
+
+bool checked(HWND dialog) {
+    return SendDlgItemMessageA(dialog, IDC_SHOW_FRAME, BM_GETCHECK, 0, 0) == BST_CHECKED;
+}
+
+void click(HWND dialog, int control) {
+    SendDlgItemMessageA(dialog, control, BM_CLICK, 0, 0);
+}
+
+// A key as the keyboard delivers it, through the modal loop's own dialog-message handling.
+void press(HWND dialog, WPARAM key) {
+    PostMessageA(GetFocus() != nullptr ? GetFocus() : dialog, WM_KEYDOWN, key, 0);
+}
+
+std::vector<HWND> children(HWND dialog) {
+    std::vector<HWND> out;
+    for (HWND c = GetWindow(dialog, GW_CHILD); c != nullptr; c = GetWindow(c, GW_HWNDNEXT)) {
+        out.push_back(c);
+    }
+    return out;
+}
+
+std::wstring window_text(HWND window) {
+    wchar_t text[128] = {};
+    GetWindowTextW(window, text, 128);
+    return text;
+}
+
+// ---- The live record and the file ----
+
+using Bytes = std::vector<unsigned char>;
+
+Bytes file_bytes() {
+    std::ifstream in(kSettingsFile, std::ios::binary);
+    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+Bytes bytes_of(const BoardSettings& settings) {
+    unsigned char bytes[kSettingsFileSize];
+    encode_settings(settings, bytes);
+    return Bytes(bytes, bytes + kSettingsFileSize);
+}
+
+BoardSettings live() {
+    return copy_board(live_board()).settings;
+}
+
+void set_live(const BoardSettings& settings) {
+    std::lock_guard<std::mutex> hold(live_board().lock);
+    live_board().settings = settings;
+}
+
+BoardSettings made(int32_t rows, int32_t columns, int32_t br, int32_t bg, int32_t bb, int32_t tr,
+                   int32_t tg, int32_t tb, int32_t frame) {
+    return BoardSettings{rows, columns, br, bg, bb, tr, tg, tb, frame};
+}
+
+// Every test in a fresh working directory of its own, with a live record unlike any file's.
+class SettingsDialog : public testing::Test {
+protected:
+    void SetUp() override {
+        const auto* info = testing::UnitTest::GetInstance()->current_test_info();
+        dir_ = fs::temp_directory_path() / (std::string("pelivor-dialog-") + info->name());
+        fs::remove_all(dir_);
+        fs::create_directories(dir_);
+        previous_ = fs::current_path();
+        fs::current_path(dir_);
+        set_live(made(9, 9, 9, 9, 9, 9, 9, 9, 9));
+    }
+    void TearDown() override {
+        fs::current_path(previous_);
+        fs::remove_all(dir_);
+    }
+    void write_file(const BoardSettings& settings) {
+        ASSERT_TRUE(write_settings_file(kSettingsFile, settings));
+    }
+    fs::path dir_;
+    fs::path previous_;
+};
+
+const BoardSettings kOnDisk = made(7, 3, 356, 2, 3, 4, 5, 6, 1);
+
+}  // namespace
+
+TEST_F(SettingsDialog, ShowsWhatTheFileHoldsAndPutsItIntoEffectEvenWhenCancelled) {
+    write_file(kOnDisk);
+    const INT_PTR result = run_dialog({[](HWND dialog) {
+        EXPECT_EQ(shown_boxes(dialog),
+                  (std::vector<std::string>{"7", "3", "356", "2", "3", "4", "5", "6"}));
+        EXPECT_TRUE(checked(dialog));
+        EXPECT_EQ(GetFocus(), GetDlgItem(dialog, IDOK));
+        SendMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
+    }});
+    EXPECT_EQ(result, IDCANCEL);
+    EXPECT_EQ(bytes_of(live()), bytes_of(kOnDisk));
+    EXPECT_EQ(file_bytes(), bytes_of(kOnDisk));
+}
+
+TEST_F(SettingsDialog, MissingFileShowsTheDefaultsAlreadyWritten) {
+    const INT_PTR result = run_dialog({[](HWND dialog) {
+        EXPECT_EQ(file_bytes(), bytes_of(default_settings()));
+        EXPECT_EQ(shown_boxes(dialog),
+                  (std::vector<std::string>{"4", "2", "0", "50", "150", "240", "240", "240"}));
+        EXPECT_FALSE(checked(dialog));
+        SendMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
+    }});
+    EXPECT_EQ(result, IDCANCEL);
+    EXPECT_EQ(bytes_of(live()), bytes_of(default_settings()));
+}
+
+TEST_F(SettingsDialog, OkStoresTheGridAsRemaindersOfEleven) {
+    struct Case {
+        const char* rows;
+        const char* columns;
+        int32_t want_rows;
+        int32_t want_columns;
+    };
+    // The last is above the signed range: the boxes are read unsigned.
+    const Case cases[] = {
+        {"4", "2", 4, 2}, {"12", "25", 1, 3}, {"10", "10", 10, 10}, {"2147483659", "1", 2, 1}};
+    write_file(default_settings());
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.rows);
+        const INT_PTR result = run_dialog({[&](HWND dialog) {
+            put(dialog, IDC_ROWS, c.rows);
+            put(dialog, IDC_COLUMNS, c.columns);
+            click(dialog, IDOK);
+        }});
+        EXPECT_EQ(result, IDOK);
+        BoardSettings want = default_settings();
+        want.rows = c.want_rows;
+        want.columns = c.want_columns;
+        EXPECT_EQ(bytes_of(live()), bytes_of(want));
+        EXPECT_EQ(file_bytes(), bytes_of(want));
+    }
+}
+
+TEST_F(SettingsDialog, OkStoresColoursAsTheirLowEightBitsAndEmptyAsZero) {
+    write_file(kOnDisk);
+    const INT_PTR result = run_dialog({[](HWND dialog) {
+        put(dialog, IDC_BACK_RED, "300");
+        put(dialog, IDC_BACK_GREEN, "256");
+        put(dialog, IDC_BACK_BLUE, "");
+        put(dialog, IDC_TEXT_RED, "255");
+        put(dialog, IDC_TEXT_GREEN, "1000");
+        put(dialog, IDC_TEXT_BLUE, "0");
+        SetFocus(GetDlgItem(dialog, IDC_TEXT_BLUE));
+        press(dialog, VK_RETURN);  // Enter in a box is OK
+    }});
+    EXPECT_EQ(result, IDOK);
+    const BoardSettings want = made(7, 3, 44, 0, 0, 255, 232, 0, 1);
+    EXPECT_EQ(bytes_of(live()), bytes_of(want));
+    EXPECT_EQ(file_bytes(), bytes_of(want));
+}
+
+TEST_F(SettingsDialog, CancelAfterEditingLeavesRecordAndFileAsFound) {
+    const std::pair<const char*, Step> cancels[] = {
+        {"IDCANCEL", [](HWND dialog) { SendMessageA(dialog, WM_COMMAND, IDCANCEL, 0); }},
+        {"Escape", [](HWND dialog) { press(dialog, VK_ESCAPE); }},
+        {"close box", [](HWND dialog) { SendMessageA(dialog, WM_SYSCOMMAND, SC_CLOSE, 0); }},
+    };
+    write_file(kOnDisk);
+    for (const auto& cancel : cancels) {
+        SCOPED_TRACE(cancel.first);
+        const INT_PTR result = run_dialog({[](HWND dialog) {
+                                               for (int box : kBoxes) {
+                                                   put(dialog, box, "1");
+                                               }
+                                               click(dialog, IDC_SHOW_FRAME);
+                                               SetFocus(GetDlgItem(dialog, IDC_ROWS));
+                                           },
+                                           cancel.second});
+        EXPECT_EQ(result, IDCANCEL);
+        EXPECT_EQ(bytes_of(live()), bytes_of(kOnDisk));
+        EXPECT_EQ(file_bytes(), bytes_of(kOnDisk));
+    }
+}
+
+TEST_F(SettingsDialog, CheckBoxConfirmedWritesOneInTheLastField) {
+    write_file(default_settings());
+    EXPECT_EQ(run_dialog({[](HWND dialog) {
+                  EXPECT_FALSE(checked(dialog));
+                  click(dialog, IDC_SHOW_FRAME);
+                  EXPECT_TRUE(checked(dialog));
+                  click(dialog, IDOK);
+              }}),
+              IDOK);
+    const Bytes framed = file_bytes();
+    ASSERT_EQ(framed.size(), kSettingsFileSize);
+    EXPECT_EQ(Bytes(framed.end() - 4, framed.end()), (Bytes{1, 0, 0, 0}));
+    EXPECT_EQ(live().show_frame, 1);
+
+    EXPECT_EQ(run_dialog({[](HWND dialog) {
+                  EXPECT_TRUE(checked(dialog));
+                  click(dialog, IDC_SHOW_FRAME);
+                  click(dialog, IDOK);
+              }}),
+              IDOK);
+    EXPECT_EQ(file_bytes(), bytes_of(default_settings()));
+    EXPECT_EQ(live().show_frame, 0);
+}
+
+TEST_F(SettingsDialog, EmptyGridIsRefusedWithTheFocusOnTheBox) {
+    struct Case {
+        const char* rows;
+        const char* columns;
+        int box;
+    };
+    const Case cases[] = {{"11", "3", IDC_ROWS},
+                          {"5", "", IDC_COLUMNS},
+                          {"0", "22", IDC_ROWS},
+                          {"", "0", IDC_ROWS},
+                          {"4", "33", IDC_COLUMNS}};
+    write_file(kOnDisk);
+    std::vector<Step> steps;
+    for (const Case& c : cases) {
+        steps.push_back([&c](HWND dialog) {
+            SCOPED_TRACE(std::string(c.rows) + " x " + c.columns);
+            put(dialog, IDC_ROWS, c.rows);
+            put(dialog, IDC_COLUMNS, c.columns);
+            put(dialog, IDC_BACK_RED, "77");
+            click(dialog, IDOK);
+            EXPECT_TRUE(IsWindowVisible(dialog));
+            const HWND box = GetDlgItem(dialog, c.box);
+            EXPECT_EQ(GetFocus(), box);
+            DWORD start = 1;
+            DWORD end = 0;
+            SendMessageA(box, EM_GETSEL, reinterpret_cast<WPARAM>(&start),
+                         reinterpret_cast<LPARAM>(&end));
+            EXPECT_EQ(start, 0u);
+            EXPECT_EQ(end, static_cast<DWORD>(GetWindowTextLengthA(box)));
+            EXPECT_EQ(bytes_of(live()), bytes_of(kOnDisk));
+            EXPECT_EQ(file_bytes(), bytes_of(kOnDisk));
+        });
+    }
+    // Corrected, the same dialog then stores.
+    steps.push_back([](HWND dialog) {
+        put(dialog, IDC_ROWS, "6");
+        put(dialog, IDC_COLUMNS, "1");
+        click(dialog, IDOK);
+    });
+    EXPECT_EQ(run_dialog(std::move(steps)), IDOK);
+    const BoardSettings want = made(6, 1, 77, 2, 3, 4, 5, 6, 1);
+    EXPECT_EQ(bytes_of(live()), bytes_of(want));
+    EXPECT_EQ(file_bytes(), bytes_of(want));
+}
+
+TEST_F(SettingsDialog, RefusalCanStillBeCancelled) {
+    write_file(kOnDisk);
+    const INT_PTR result = run_dialog({
+        [](HWND dialog) {
+            put(dialog, IDC_COLUMNS, "11");
+            click(dialog, IDOK);
+        },
+        [](HWND dialog) {
+            EXPECT_TRUE(IsWindowVisible(dialog));
+            press(dialog, VK_ESCAPE);
+        },
+    });
+    EXPECT_EQ(result, IDCANCEL);
+    EXPECT_EQ(file_bytes(), bytes_of(kOnDisk));
+}
+
+TEST_F(SettingsDialog, LiveControlsHaveTheTemplatesOrderPlaceAndTexts) {
+    write_file(default_settings());
+    run_dialog({[](HWND dialog) {
+        EXPECT_EQ(window_text(dialog), L"Parametry");
+        const std::vector<HWND> controls = children(dialog);
+        ASSERT_EQ(controls.size(), kControlCount);
+        for (size_t i = 0; i < kControlCount; ++i) {
+            const Control& want = kControls[i];
+            const HWND c = controls[i];
+            SCOPED_TRACE(want.id);
+            EXPECT_EQ(GetDlgCtrlID(c), want.id);
+            if (want.atom != kEdit) {
+                EXPECT_EQ(window_text(c), want.text);
+            }
+            const DWORD style = static_cast<DWORD>(GetWindowLongA(c, GWL_STYLE));
+            EXPECT_EQ(style & (WS_TABSTOP | WS_GROUP), want.style & (WS_TABSTOP | WS_GROUP));
+            if (want.atom == kEdit) {
+                EXPECT_TRUE(style & ES_NUMBER);
+                EXPECT_TRUE(style & ES_AUTOHSCROLL);
+            }
+            // Position and size are converted from dialog units one by one, as at creation.
+            RECT expected{want.x, want.y, want.cx, want.cy};
+            MapDialogRect(dialog, &expected);
+            RECT actual;
+            GetWindowRect(c, &actual);
+            MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&actual), 2);
+            EXPECT_EQ(actual.left, expected.left);
+            EXPECT_EQ(actual.top, expected.top);
+            EXPECT_EQ(actual.right - actual.left, expected.right);
+            EXPECT_EQ(actual.bottom - actual.top, expected.bottom);
+        }
+        // Tab walks OK, the check box, then the eight boxes, and back to OK.
+        std::vector<int> tab_order;
+        HWND at = GetDlgItem(dialog, IDOK);
+        for (int i = 0; i < 11; ++i) {
+            tab_order.push_back(GetDlgCtrlID(at));
+            at = GetNextDlgTabItem(dialog, at, FALSE);
+        }
+        EXPECT_EQ(tab_order, (std::vector<int>{IDOK, IDC_SHOW_FRAME, IDC_ROWS, IDC_COLUMNS,
+                                               IDC_BACK_RED, IDC_BACK_GREEN, IDC_BACK_BLUE,
+                                               IDC_TEXT_RED, IDC_TEXT_GREEN, IDC_TEXT_BLUE, IDOK}));
+        // What an ANSI caller reads: the single byte 0xF3 of Windows-1250 and -1252.
+        const UINT code_page = GetACP();
+        if (code_page == 1250 || code_page == 1252) {
+            char ansi[64] = {};
+            GetWindowTextA(controls[3], ansi, sizeof ansi);
+            EXPECT_STREQ(ansi, "Ilosc zam\xF3wien w pionie:");
+            GetWindowTextA(controls[10], ansi, sizeof ansi);
+            EXPECT_STREQ(ansi, "Kolor napis\xF3w (RGB)");
+        } else {
+            ADD_FAILURE() << "code page " << code_page << " cannot show the Polish texts";
+        }
+        SendMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
+    }});
+}
+
+TEST(SettingsDialogResource, TemplateIsBuiltAsTheTableGivesIt) {
+    const HRSRC found = FindResourceA(nullptr, MAKEINTRESOURCEA(IDD_SETTINGS), RT_DIALOG);
+    ASSERT_NE(found, nullptr);
+    const BYTE* base = static_cast<const BYTE*>(LockResource(LoadResource(nullptr, found)));
+    ASSERT_NE(base, nullptr);
+    TemplateReader r{base};
+    EXPECT_EQ(r.take<WORD>(), 1);       // dlgVer
+    EXPECT_EQ(r.take<WORD>(), 0xFFFF);  // signature: an extended template
+    r.take<DWORD>();                    // helpID
+    EXPECT_EQ(r.take<DWORD>(), 0u);     // exStyle
+    EXPECT_EQ(r.take<DWORD>(),
+              static_cast<DWORD>(WS_CAPTION | WS_SYSMENU | DS_MODALFRAME | DS_SETFONT));
+    ASSERT_EQ(r.take<WORD>(), kControlCount);
+    EXPECT_EQ(r.take<short>(), 22);
+    EXPECT_EQ(r.take<short>(), 17);
+    EXPECT_EQ(r.take<short>(), 239);
+    EXPECT_EQ(r.take<short>(), 139);
+    EXPECT_EQ(r.text(), L"");  // no menu
+    EXPECT_EQ(r.text(), L"");  // the standard dialog class
+    EXPECT_EQ(r.text(), L"Parametry");
+    EXPECT_EQ(r.take<WORD>(), 8);  // points
+    r.take<WORD>();                // weight
+    r.take<BYTE>();                // italic
+    r.take<BYTE>();                // character set
+    EXPECT_EQ(r.text(), L"System");
+
+    for (const Control& want : kControls) {
+        SCOPED_TRACE(want.id);
+        r.align(base);
+        r.take<DWORD>();                 // helpID
+        EXPECT_EQ(r.take<DWORD>(), 0u);  // exStyle
+        EXPECT_EQ(r.take<DWORD>(), want.style);
+        EXPECT_EQ(r.take<short>(), want.x);
+        EXPECT_EQ(r.take<short>(), want.y);
+        EXPECT_EQ(r.take<short>(), want.cx);
+        EXPECT_EQ(r.take<short>(), want.cy);
+        EXPECT_EQ(r.take<int32_t>(), want.id);
+        EXPECT_EQ(r.text(), L"#" + std::to_wstring(want.atom));
+        EXPECT_EQ(r.text(), want.text);
+        r.at += r.take<WORD>();  // creation data
+    }
+}
