@@ -236,27 +236,6 @@ TEST_F(ReceiverFake, OversizedDatagramIsSkippedAndTheNextShown) {
     EXPECT_EQ(repaints.load(), 2);
 }
 
-TEST_F(ReceiverFake, EmptyDatagramIsSkipped) {
-    // On a one-slot board an applied empty text would clear "57" and let the second one in.
-    set_grid(board, 1, 1);
-    feed({datagram("57"), datagram(""), datagram("57"), error(ReceiveStatus::kFatal)});
-    start_receiver(receiver);
-    ASSERT_TRUE(in_state(receiver, ReceiverState::kEnded));
-    EXPECT_EQ(shown(board), Texts{"57"});
-    EXPECT_EQ(repaints.load(), 1);
-}
-
-TEST_F(ReceiverFake, NoRepaintIsRequestedBeforeTheHookIsInstalled) {
-    receiver.repaint_hook = nullptr;
-    feed({datagram("1")});
-    start_receiver(receiver);
-    ASSERT_TRUE(eventually([&] { return shown(board) == Texts{"1"}; }));
-    receiver.repaint_hook = count_repaint;
-    feed({datagram("2")});
-    ASSERT_TRUE(eventually([&] { return shown(board) == Texts{"1", "2"}; }));
-    EXPECT_EQ(repaints.load(), 1);
-}
-
 TEST_F(ReceiverFake, SetUpFailureAtEachStepEndsItAndReleasesWhatWasTaken) {
     for (Step step :
          {Step::kStartup, Step::kOpenSocket, Step::kBind, Step::kCreateEvent, Step::kSelectRead}) {
