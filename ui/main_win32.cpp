@@ -1,0 +1,130 @@
+// The program's entry: start-up in a fixed order, the main window and its keys, the message loop
+// and the way out.
+#include <windows.h>
+
+#include <atomic>
+#include <cstring>
+
+#include "board/live_board.h"
+#include "net/receiver.h"
+#include "res/resource.h"
+#include "settings/settings.h"
+#include "settings/settings_dialog.h"
+#include "ui/paint_win32.h"
+
+LRESULT CALLBACK main_window_proc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+
+namespace {
+
+constexpr int kNameSize = 100;
+constexpr WPARAM kEscape = 27;
+
+HINSTANCE g_instance;
+char g_title[kNameSize];
+char g_class_name[kNameSize];
+// Written once by the window thread, read by the receiver thread for its repaint requests.
+std::atomic<HWND> g_main_window{nullptr};
+
+void request_repaint() {
+    const HWND window = g_main_window.load();
+    if (window != nullptr) {
+        InvalidateRect(window, nullptr, FALSE);
+    }
+}
+
+void register_window_class() {
+    WNDCLASSEXA window_class{};
+    window_class.cbSize = sizeof window_class;
+    // Any change of size redraws the whole board: cells and font follow the client area.
+    window_class.style = CS_HREDRAW | CS_VREDRAW;
+    window_class.lpfnWndProc = main_window_proc;
+    window_class.hInstance = g_instance;
+    window_class.hIcon = LoadIconA(g_instance, MAKEINTRESOURCEA(IDI_PELIVOR));
+    window_class.hCursor = LoadCursorA(nullptr, IDC_ARROW);
+    window_class.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
+    window_class.lpszClassName = g_class_name;
+    window_class.hIconSm = window_class.hIcon;
+    RegisterClassExA(&window_class);
+}
+
+HWND create_main_window(bool framed) {
+    return CreateWindowExA(0,                                            // dwExStyle
+                           g_class_name, g_title,                        //
+                           framed ? WS_OVERLAPPEDWINDOW                  //
+                                  : WS_POPUP | WS_VISIBLE | WS_SYSMENU,  // dwStyle
+                           CW_USEDEFAULT,                                // x
+                           framed ? CW_USEDEFAULT : 0,                   // y
+                           CW_USEDEFAULT,                                // nWidth
+                           framed ? CW_USEDEFAULT : 0,                   // nHeight
+                           nullptr, nullptr, g_instance, nullptr);  // parent, menu, instance, param
+}
+
+}  // namespace
+
+LRESULT CALLBACK main_window_proc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+        case WM_PAINT:
+            paint_board(window);
+            return 0;
+        case WM_CHAR:
+            if ((wParam & 0xFF) == kEscape) {
+                DestroyWindow(window);
+            } else {
+                // Modal; new settings show at the next repaint, which the next number requests.
+                DialogBoxParamA(g_instance, MAKEINTRESOURCEA(IDD_SETTINGS), window,
+                                settings_dialog_proc, 0);
+            }
+            return 0;
+        case WM_COMMAND:
+            if (LOWORD(wParam) == IDM_EXIT) {
+                DestroyWindow(window);
+                return 0;
+            }
+            return DefWindowProcA(window, message, wParam, lParam);
+        case WM_DESTROY:
+            g_main_window.store(nullptr);
+            PostQuitMessage(0);
+            return 0;
+        default:
+            return DefWindowProcA(window, message, wParam, lParam);
+    }
+}
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
+    g_instance = instance;
+    LoadStringA(instance, IDS_APP_TITLE, g_title, kNameSize);
+    LoadStringA(instance, IDS_WINDOW_CLASS, g_class_name, kNameSize);
+    register_window_class();
+
+    LiveBoard& board = live_board();
+    {
+        std::lock_guard<std::mutex> hold(board.lock);
+        std::memset(&board.table, 0, sizeof board.table);
+    }
+    load_settings(board);
+    start_receiver();
+
+    const bool framed = board.settings.show_frame != 0;  // only this thread writes the settings
+    const HWND window = create_main_window(framed);
+    if (window == nullptr) {
+        stop_receiver();  // the thread must be joined before the program ends
+        return 0;
+    }
+    g_main_window.store(window);
+    set_repaint_hook(request_repaint);
+    ShowWindow(window, SW_SHOWMAXIMIZED);
+    UpdateWindow(window);
+
+    const HACCEL accelerators = LoadAcceleratorsA(instance, MAKEINTRESOURCEA(IDA_PELIVOR));
+    MSG msg{};
+    // GetMessage returns -1 on failure; looping on it would spin for ever.
+    while (GetMessageA(&msg, nullptr, 0, 0) > 0) {
+        if (TranslateAcceleratorA(msg.hwnd, accelerators, &msg) == 0) {
+            TranslateMessage(&msg);
+            DispatchMessageA(&msg);
+        }
+    }
+    set_repaint_hook(nullptr);
+    stop_receiver();
+    return static_cast<int>(msg.wParam);
+}
