@@ -1,0 +1,235 @@
+"""Drives the real pelivor.exe under Wine on the test session's virtual display: starts it in a
+fresh working directory, sends datagrams through pelivor-send.exe, presses keys with xdotool and
+reads the screen back. Every wait is bounded."""
+import os
+import shutil
+import socket
+import struct
+import subprocess
+import tempfile
+import time
+import unittest
+
+SESSION = os.environ.get("PELIVOR_SESSION", "")
+BUILD = os.environ.get("PELIVOR_BUILD", "")
+EXE = os.path.join(BUILD, "pelivor.exe")
+SENDER = os.path.join(BUILD, "pelivor-send.exe")
+
+DEFAULT_BYTES = bytes.fromhex(
+    "04000000" "02000000" "00000000" "32000000" "96000000" "f0000000" "f0000000" "f0000000" "00000000")
+DEFAULT_BACK = (0, 50, 150)
+DEFAULT_TEXT = (240, 240, 240)
+
+
+def session_env():
+    env = dict(os.environ)
+    with open(os.path.join(SESSION, "env")) as f:
+        for line in f:
+            line = line.strip()
+            if line.startswith("export "):
+                key, _, value = line[len("export "):].partition("=")
+                env[key] = value.strip("'")
+    return env
+
+
+ENV = session_env() if SESSION else dict(os.environ)
+
+
+def settings_bytes(*fields):
+    return struct.pack("<9i", *fields)
+
+
+def wait_until(predicate, timeout=10.0, step=0.05, what="condition"):
+    deadline = time.monotonic() + timeout
+    while True:
+        value = predicate()
+        if value:
+            return value
+        if time.monotonic() > deadline:
+            raise AssertionError("timed out after %.1f s waiting for %s" % (timeout, what))
+        time.sleep(step)
+
+
+def run(*args, timeout=20, check=True):
+    return subprocess.run(args, env=ENV, timeout=timeout, check=check, stdout=subprocess.PIPE,
+                          stderr=subprocess.PIPE)
+
+
+def find_windows(name):
+    result = run("xdotool", "search", "--onlyvisible", "--name", "^%s$" % name, check=False)
+    return [int(w) for w in result.stdout.split()]
+
+
+def udp_port_bound(port):
+    with open("/proc/net/udp") as f:
+        return any(line.split()[1].endswith(":%04X" % port) for line in f.readlines()[1:])
+
+
+def send(*numbers, port=3001):
+    """Sends each number as one datagram through the station-side sender, under Wine."""
+    run("wine", SENDER, "--port", str(port), *numbers)
+
+
+def send_raw(payload, port=3001):
+    """Bytes the sender cannot express (binary, oversized, empty), straight from Python."""
+    with socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as s:
+        s.sendto(payload, ("127.0.0.1", port))
+
+
+class Screen:
+    """One capture of the whole virtual display as RGB rows."""
+
+    def __init__(self, data, width, height):
+        self.data, self.width, self.height = data, width, height
+
+    @staticmethod
+    def capture(window=None):
+        target = ["-id", str(window)] if window else ["-root"]
+        xwd = run("xwd", "-silent", *target).stdout
+        # The dump's header starts with big-endian 32-bit fields; width and height are the 5th and 6th.
+        width, height = struct.unpack(">II", xwd[16:24])
+        rgb = subprocess.run(["convert", "xwd:-", "-depth", "8", "rgb:-"], input=xwd,
+                             stdout=subprocess.PIPE, check=True, timeout=20).stdout
+        return Screen(rgb, width, height)
+
+    def pixel(self, x, y):
+        i = 3 * (y * self.width + x)
+        return tuple(self.data[i:i + 3])
+
+    def region(self, x0, y0, x1, y1):
+        """The set of colours in the rectangle [x0, x1) x [y0, y1)."""
+        colours = set()
+        for y in range(max(0, y0), min(self.height, y1)):
+            row = self.data[3 * (y * self.width + max(0, x0)):3 * (y * self.width + min(self.width, x1))]
+            colours.update(row[i:i + 3] for i in range(0, len(row), 3))
+        return {tuple(c) for c in colours}
+
+    def count(self, colour, x0, y0, x1, y1):
+        want = bytes(colour)
+        n = 0
+        for y in range(max(0, y0), min(self.height, y1)):
+            row = self.data[3 * (y * self.width + max(0, x0)):3 * (y * self.width + min(self.width, x1))]
+            n += sum(1 for i in range(0, len(row), 3) if row[i:i + 3] == want)
+        return n
+
+    def crop(self, x0, y0, x1, y1):
+        rows = [self.data[3 * (y * self.width + x0):3 * (y * self.width + x1)] for y in range(y0, y1)]
+        return b"".join(rows)
+
+    def save(self, path, x0=0, y0=0, x1=None, y1=None):
+        x1 = self.width if x1 is None else x1
+        y1 = self.height if y1 is None else y1
+        header = b"P6 %d %d 255\n" % (x1 - x0, y1 - y0)
+        subprocess.run(["convert", "ppm:-", path], input=header + self.crop(x0, y0, x1, y1),
+                       check=True, timeout=20)
+
+    def read_digits(self, x0, y0, x1, y1, back=DEFAULT_BACK):
+        """Digits in a cell, read by tesseract: the cell made black on white (anything but the
+        background is ink) and cut to the ink with a margin."""
+        back = bytes(back)
+        ink = []
+        for y in range(y0, y1):
+            row = self.data[3 * (y * self.width + x0):3 * (y * self.width + x1)]
+            ink.append([row[i:i + 3] != back for i in range(0, len(row), 3)])
+        xs = [x for line in ink for x, on in enumerate(line) if on]
+        ys = [y for y, line in enumerate(ink) if any(line)]
+        if not xs:
+            return ""
+        margin = 20
+        left, right = min(xs), max(xs) + 1
+        top, bottom = min(ys), max(ys) + 1
+        width, height = right - left + 2 * margin, bottom - top + 2 * margin
+        pixels = bytearray(b"\xff" * (width * height))
+        for y in range(top, bottom):
+            for x in range(left, right):
+                if ink[y][x]:
+                    pixels[(y - top + margin) * width + (x - left + margin)] = 0
+        with tempfile.TemporaryDirectory() as tmp:
+            cell = os.path.join(tmp, "cell.pgm")
+            with open(cell, "wb") as f:
+                f.write(b"P5 %d %d 255\n" % (width, height) + bytes(pixels))
+            # tesseract reads digits about 30 pixels high far more reliably than the board's own
+            small = os.path.join(tmp, "small.png")
+            scale = "%.2f%%" % (100.0 * 30 / (bottom - top))
+            subprocess.run(["convert", cell, "-resize", scale, small], check=True, timeout=20)
+            out = subprocess.run(["tesseract", small, "-", "--psm", "7", "-c",
+                                  "tessedit_char_whitelist=0123456789"],
+                                 stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, timeout=30)
+            return out.stdout.decode().strip()
+
+
+class Board:
+    """One running pelivor.exe in a working directory of its own."""
+
+    def __init__(self, workdir):
+        self.workdir = workdir
+        self.process = None
+        self.window = None
+
+    def start(self, expect_window=True):
+        before = set(find_windows("Pelivor"))
+        port_was_free = not udp_port_bound(3001)
+        self.process = subprocess.Popen(["wine", EXE], cwd=self.workdir, env=ENV,
+                                        stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                                        stderr=subprocess.DEVNULL)
+        if expect_window:
+            new = wait_until(lambda: set(find_windows("Pelivor")) - before, what="the main window")
+            self.window = max(new)
+        if port_was_free:
+            # Datagrams sent before the receiver has bound its socket are lost, as on any host.
+            wait_until(lambda: udp_port_bound(3001), what="the board to bind UDP port 3001")
+        return self
+
+    def alive(self):
+        return self.process is not None and self.process.poll() is None
+
+    def key(self, *keys, window=None):
+        run("xdotool", "windowfocus", "--sync", str(window or self.window), "key", *keys)
+
+    def type(self, text, window):
+        run("xdotool", "windowfocus", "--sync", str(window), "type", "--delay", "20", text)
+
+    def wait_exit(self, timeout=10.0):
+        return self.process.wait(timeout=timeout)
+
+    def settings_file(self):
+        path = os.path.join(self.workdir, "setup.dat")
+        if not os.path.exists(path):
+            return None
+        with open(path, "rb") as f:
+            return f.read()
+
+    def stop(self):
+        if self.alive():
+            try:
+                self.key("Escape")
+                self.wait_exit(5)
+            except Exception:  # the test already failed or the window is gone: make sure it ends
+                self.process.kill()
+                self.process.wait(10)
+
+
+class BoardTest(unittest.TestCase):
+    """Each test gets a fresh working directory; every board it starts is stopped afterwards."""
+
+    def setUp(self):
+        self.workdir = tempfile.mkdtemp(prefix="pelivor-e2e-")
+        self.boards = []
+
+    def tearDown(self):
+        for board in self.boards:
+            board.stop()
+        shutil.rmtree(self.workdir, ignore_errors=True)
+
+    def board(self, settings=None, workdir=None, start=True):
+        workdir = workdir or self.workdir
+        if settings is not None:
+            with open(os.path.join(workdir, "setup.dat"), "wb") as f:
+                f.write(settings)
+        board = Board(workdir)
+        self.boards.append(board)
+        return board.start() if start else board
+
+    def newdir(self):
+        path = tempfile.mkdtemp(prefix="pelivor-e2e-", dir=self.workdir)
+        return path
