@@ -1,0 +1,192 @@
+// libFuzzer target: any sequence of datagrams, and grid changes between them, applied to the board
+// as the receiver applies them; aborts on the first datagram after which the table is wrong.
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+
+#include "board/live_board.h"
+
+namespace {
+
+// Input: one byte for the grid, then records until the input ends:
+//   0xFF g       the operator changes the grid to g between two datagrams;
+//   L bytes...   one datagram of L bytes (L below 0xFF), shorter when the input runs out.
+constexpr uint8_t kGridChange = 0xFF;
+
+void require(bool ok, const char* what) {
+    if (!ok) {
+        std::fprintf(stderr, "board invariant broken: %s\n", what);
+        std::abort();
+    }
+}
+
+// Grid byte g: rows 1 + g % 100 and columns 1 + g / 100, so every active count from 1 to 100
+// comes from some byte, and products above 100 too.
+void set_grid(LiveBoard& board, uint8_t g) {
+    std::lock_guard<std::mutex> hold(board.lock);
+    board.settings.rows = 1 + g % 100;
+    board.settings.columns = 1 + g / 100;
+}
+
+int active_slots(LiveBoard& board) {
+    std::lock_guard<std::mutex> hold(board.lock);
+    return active_count(board.settings.rows, board.settings.columns);
+}
+
+bool board_byte(char c) {
+    return c == '#' || (c >= '0' && c <= '9');
+}
+
+bool slot_is(const SlotTable& table, int k, const char* text, size_t length) {
+    return strnlen(table.slots[k], kSlotSize) == length &&
+           std::memcmp(table.slots[k], text, length) == 0;
+}
+
+// The rule restated on a list of the active slots: the newest is the last non-empty one; unless
+// the text is too long or equals it, the oldest goes when the last slot is taken, the text goes
+// last, and the empty ones drop out. Fills `want` with the active slots to expect.
+bool expected_after(const SlotTable& before, int n, const char* text, size_t length,
+                    SlotTable& want) {
+    const char* list[kSlotCount];
+    const char* newest = "";
+    for (int k = 0; k < n; ++k) {
+        list[k] = before.slots[k];
+        if (list[k][0] != '\0') {
+            newest = list[k];
+        }
+    }
+    if (length > kMaxTextLength ||
+        (strnlen(newest, kSlotSize) == length && std::memcmp(newest, text, length) == 0)) {
+        return false;
+    }
+    if (list[n - 1][0] != '\0') {
+        for (int k = 1; k < n; ++k) {
+            list[k - 1] = list[k];
+        }
+    }
+    char last[kSlotSize] = {};
+    std::memcpy(last, text, length);
+    list[n - 1] = last;
+    want = SlotTable{};
+    int kept = 0;
+    for (int k = 0; k < n; ++k) {
+        if (list[k][0] != '\0') {
+            std::memcpy(want.slots[kept++], list[k], strnlen(list[k], kSlotSize));
+        }
+    }
+    return true;
+}
+
+void check_slots(const SlotTable& table) {
+    for (int k = 0; k < kSlotCount; ++k) {
+        const size_t length = strnlen(table.slots[k], kSlotSize);
+        require(length <= kMaxTextLength, "a slot without its NUL");
+        for (size_t i = 0; i < length; ++i) {
+            require(board_byte(table.slots[k][i]), "a slot byte other than a digit or '#'");
+        }
+    }
+}
+
+// Feeds one datagram through the receiver's path, in a buffer of exactly its length plus the
+// NUL, so a read or write past it is caught. Returns whether it was accepted.
+bool feed(LiveBoard& board, const uint8_t* bytes, size_t length) {
+    const int n = active_slots(board);
+    std::unique_ptr<char[]> buffer(new char[length + 1]);
+    std::memcpy(buffer.get(), bytes, length);
+    buffer[length] = '\0';
+    size_t run = 0;
+    while (run < length && board_byte(static_cast<char>(bytes[run]))) {
+        ++run;
+    }
+    const char* const text = reinterpret_cast<const char*>(bytes);
+    const SlotTable before = copy_board(board).table;
+    SlotTable want;
+    const bool expected = expected_after(before, n, text, run, want);
+
+    const bool accepted = receive_text(board, buffer.get(), length);
+    const SlotTable after = copy_board(board).table;
+
+    require(buffer[length] == '\0', "the NUL after the datagram was lost");
+    require(strlen(buffer.get()) == run && std::memcmp(buffer.get(), text, run) == 0,
+            "the cleaned text is not the leading run of digits and '#'");
+    for (size_t i = 0; i < length; ++i) {
+        const char kept = static_cast<char>(bytes[i]);
+        require(buffer[i] == (board_byte(kept) ? kept : '\0'), "cleaning changed a board byte");
+    }
+    check_slots(after);
+    require(std::memcmp(before.slots[n], after.slots[n],
+                        kSlotSize * static_cast<size_t>(kSlotCount - n)) == 0,
+            "an inactive slot changed");
+    require(accepted == expected, "accepted when it should be ignored, or the reverse");
+    if (!accepted) {
+        require(std::memcmp(&before, &after, sizeof before) == 0,
+                "an ignored text changed the table");
+        return false;
+    }
+    int filled = 0;
+    while (filled < n && after.slots[filled][0] != '\0') {
+        ++filled;
+    }
+    for (int k = filled; k < n; ++k) {
+        require(after.slots[k][0] == '\0', "the entries do not run unbroken from slot 0");
+    }
+    if (run > 0) {
+        require(filled > 0 && slot_is(after, filled - 1, text, run), "the text is not the newest");
+    }
+    for (int k = 0; k < n; ++k) {
+        require(slot_is(after, k, want.slots[k], strnlen(want.slots[k], kSlotSize)),
+                "the table differs from the rule's outcome");
+    }
+    return true;
+}
+
+// The newest entry sent again, with a line ending as stations often add, must change nothing.
+void feed_newest_again(LiveBoard& board) {
+    const int n = active_slots(board);
+    const SlotTable table = copy_board(board).table;
+    const char* newest = "";
+    for (int k = 0; k < n; ++k) {
+        if (table.slots[k][0] != '\0') {
+            newest = table.slots[k];
+        }
+    }
+    uint8_t again[kSlotSize + 2];
+    const size_t length = strnlen(newest, kSlotSize);
+    std::memcpy(again, newest, length);
+    again[length] = '\r';
+    again[length + 1] = '\n';
+    require(!feed(board, again, length + 2), "a duplicate of the newest entry was accepted");
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    if (size == 0) {
+        return 0;
+    }
+    static LiveBoard board;
+    {
+        std::lock_guard<std::mutex> hold(board.lock);
+        board.table = SlotTable{};
+        board.settings = default_settings();
+    }
+    set_grid(board, data[0]);
+    size_t at = 1;
+    while (at < size) {
+        const uint8_t tag = data[at++];
+        if (tag == kGridChange) {
+            if (at < size) {
+                set_grid(board, data[at++]);
+            }
+            continue;
+        }
+        const size_t length = tag < size - at ? tag : size - at;
+        feed(board, data + at, length);
+        at += length;
+        feed_newest_again(board);
+    }
+    return 0;
+}

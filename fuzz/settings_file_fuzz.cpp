@@ -1,0 +1,179 @@
+// libFuzzer target: any bytes as "setup.dat", loaded as the board loads it, then the grid they
+// give put to work by the board and by the drawing arithmetic at a few window sizes.
+#include <climits>
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <system_error>
+#include <vector>
+
+#include "board/live_board.h"
+#include "ui/draw.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+void require(bool ok, const char* what) {
+    if (!ok) {
+        std::fprintf(stderr, "settings invariant broken: %s\n", what);
+        std::abort();
+    }
+}
+
+// A directory of the fuzzer's own, in memory where the system has one: a short file makes the
+// board save its defaults, and a save syncs the file to disk.
+const fs::path& work_dir() {
+    // Never destroyed, so the clean-up at exit can still name it.
+    static const fs::path* const dir = [] {
+        std::error_code error;
+        const fs::path base =
+            fs::is_directory("/dev/shm", error) ? fs::path("/dev/shm") : fs::temp_directory_path();
+        std::string pattern = (base / "pelivor-fuzz-XXXXXX").string();
+        require(mkdtemp(&pattern[0]) != nullptr, "no working directory");
+        std::atexit([] {
+            std::error_code ignored;
+            fs::remove_all(work_dir(), ignored);
+        });
+        return new fs::path(pattern);
+    }();
+    return *dir;
+}
+
+std::vector<uint8_t> read_file(const fs::path& path) {
+    std::vector<uint8_t> bytes;
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (file == nullptr) {
+        return bytes;
+    }
+    uint8_t chunk[4096];
+    size_t got;
+    while ((got = std::fread(chunk, 1, sizeof chunk, file)) > 0) {
+        bytes.insert(bytes.end(), chunk, chunk + got);
+    }
+    std::fclose(file);
+    return bytes;
+}
+
+void write_file(const fs::path& path, const uint8_t* data, size_t size) {
+    std::FILE* file = std::fopen(path.c_str(), "wb");
+    require(file != nullptr, "cannot write the input file");
+    require(size == 0 || std::fwrite(data, 1, size, file) == size, "short write of the input");
+    std::fclose(file);
+}
+
+bool same_record(const BoardSettings& a, const BoardSettings& b) {
+    return std::memcmp(&a, &b, sizeof a) == 0;
+}
+
+// Every slot holds a number, as a larger grid would have left them; then an empty text and a new
+// number arrive. Only the active slots may change, and the new number must end up newest.
+void update_board(LiveBoard& board, int active) {
+    SlotTable before{};
+    for (int k = 0; k < kSlotCount; ++k) {
+        std::snprintf(before.slots[k], kSlotSize, "%d", 1000 + k);
+    }
+    {
+        std::lock_guard<std::mutex> hold(board.lock);
+        board.table = before;
+    }
+    char empty[] = "x";
+    char number[] = "57";
+    const bool took_empty = receive_text(board, empty, 1);
+    const bool took_number = receive_text(board, number, 2);
+    const SlotTable after = copy_board(board).table;
+    require(took_empty == (active > 0) && took_number == (active > 0),
+            "texts taken on a board with no slots, or refused on one with some");
+    require(std::memcmp(before.slots[active], after.slots[active],
+                        kSlotSize * static_cast<size_t>(kSlotCount - active)) == 0,
+            "a slot past the active ones was written");
+    if (active > 0) {
+        require(std::strcmp(after.slots[active - 1], "57") == 0,
+                "the new number is not in the last active slot");
+        for (int k = 0; k < active; ++k) {
+            require(after.slots[k][0] != '\0', "a full board shows a gap");
+        }
+    }
+}
+
+void check_drawing(const BoardCopy& copy, int active, int64_t width, int64_t height) {
+    const BoardLayout layout =
+        board_layout(static_cast<int>(width), static_cast<int>(height), copy.settings);
+    require(layout.cells >= 0 && layout.cells <= kSlotCount, "more cells than slots");
+    require(layout.cells == 0 || layout.cells == active, "cells differ from the active slots");
+    require(layout.background <= 0xFFFFFF && layout.text <= 0xFFFFFF, "a colour beyond 24 bits");
+    if (layout.cells == 0) {
+        return;
+    }
+    require(layout.cell_width >= 1 && layout.cell_height >= 1, "a cell under a pixel is drawn");
+    require(layout.font_height >= 0 && layout.font_height <= layout.cell_height,
+            "the font does not fit its cell");
+    for (int k = 0; k < layout.cells; ++k) {
+        const CellOrigin origin = cell_origin(layout, k);
+        require(origin.x >= 0 && origin.y >= 0, "a cell left of or above the window");
+        require(origin.x + static_cast<int64_t>(layout.cell_width) <= width &&
+                    origin.y + static_cast<int64_t>(layout.cell_height) <= height,
+                "a cell past the window's right or bottom edge");
+        const char* slot = copy.table.slots[k];
+        const DrawnText shown = drawn_text(copy.table.slots[k]);
+        require(shown.length >= 0 && shown.length <= kMaxTextLength, "a drawn text too long");
+        require(shown.text >= slot && shown.text + shown.length <= slot + kSlotSize,
+                "a drawn text outside its slot");
+        require(std::memchr(shown.text, '\0', static_cast<size_t>(shown.length)) == nullptr,
+                "a drawn text runs over its NUL");
+        require(shown.text == slot + (slot[0] == '#' ? 1 : 0), "a leading '#' is drawn");
+    }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    const fs::path path = work_dir() / kSettingsFile;
+    write_file(path, data, size);
+
+    static LiveBoard board;
+    {
+        std::lock_guard<std::mutex> hold(board.lock);
+        board.table = SlotTable{};
+        std::memset(&board.settings, 0x5A, sizeof board.settings);
+    }
+    load_settings(board, path.c_str());
+    const BoardSettings loaded = copy_board(board).settings;
+
+    const std::vector<uint8_t> on_disk = read_file(path);
+    if (size >= kSettingsFileSize) {
+        unsigned char head[kSettingsFileSize];
+        std::memcpy(head, data, sizeof head);
+        require(same_record(loaded, decode_settings(head)), "the file's record was not taken");
+        require(on_disk == std::vector<uint8_t>(data, data + size), "a whole file was rewritten");
+    } else {
+        require(same_record(loaded, default_settings()), "a short file did not give the defaults");
+        unsigned char defaults[kSettingsFileSize];
+        encode_settings(default_settings(), defaults);
+        require(on_disk == std::vector<uint8_t>(defaults, defaults + sizeof defaults),
+                "a short file was not replaced by the defaults");
+    }
+    require(!fs::exists(work_dir() / "setup.dat.new"), "a temporary file was left behind");
+
+    const int active = active_count(loaded.rows, loaded.columns);
+    require(active >= 0 && active <= kSlotCount, "an active count beyond the table");
+    update_board(board, active);
+
+    const BoardCopy copy = copy_board(board);
+    const int64_t sizes[][2] = {{960, 540}, {1920, 1080}, {1, 1},         {0, 0},
+                                {7, 3},     {-5, 100},    {32767, 32767}, {INT_MAX, INT_MAX}};
+    for (const auto& client : sizes) {
+        check_drawing(copy, active, client[0], client[1]);
+    }
+    // Two more fields after the record, when there are any, as one more window size.
+    if (size >= kSettingsFileSize + 8) {
+        int32_t client[2];
+        std::memcpy(client, data + kSettingsFileSize, sizeof client);
+        check_drawing(copy, active, client[0], client[1]);
+    }
+    return 0;
+}
