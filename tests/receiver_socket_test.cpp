@@ -1,8 +1,15 @@
 // The receiver on the platform's real sockets, fed real datagrams over the loopback address on a
-// port each test picks: sizes at and beyond the buffer, stopping, and a burst under contention.
+// port each test picks: sizes at and beyond the buffer, stopping, and a burst while the board is
+// drawn and its settings changed.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
+#include "settings/settings.h"
 #include "tests/net_support.h"
+#include "ui/draw.h"
+
+namespace fs = std::filesystem;
 
 namespace {
 
@@ -124,13 +131,21 @@ TEST_F(ReceiverSocket, RepeatedStartAndStopLeaveNothingBehind) {
     EXPECT_TRUE(eventually([&] { return newest(board) == "#1"; }));
 }
 
+// The three threads of the running board at once: the receiver under a long burst, the window
+// thread copying the board and working out its picture as a paint does, and settings changes
+// stored to and reloaded from a file as the dialog does. Bounded by the burst's count.
 TEST_F(ReceiverSocket, BurstAgainstConcurrentReadsAndGridChanges) {
+    const fs::path dir =
+        fs::temp_directory_path() / ("pelivor-burst-" + std::to_string(receiver.port));
+    fs::remove_all(dir);
+    fs::create_directories(dir);
+    const std::string settings_path = (dir / kSettingsFile).string();
     set_grid(board, 10, 10);
     start_listening();
     std::atomic<bool> done{false};
     std::atomic<int> copies{0};
     std::atomic<int> bad_copies{0};
-    std::thread reader([&] {
+    std::thread painter([&] {
         while (!done.load()) {
             const BoardCopy copy = copy_board(board);
             for (const auto& slot : copy.table.slots) {
@@ -141,19 +156,36 @@ TEST_F(ReceiverSocket, BurstAgainstConcurrentReadsAndGridChanges) {
                     ++bad_copies;
                 }
             }
+            const BoardLayout layout = board_layout(960, 540, copy.settings);
+            for (int k = 0; k < layout.cells; ++k) {
+                const CellOrigin origin = cell_origin(layout, k);
+                const DrawnText text = drawn_text(copy.table.slots[k]);
+                if (origin.x + layout.cell_width > 960 || origin.y + layout.cell_height > 540 ||
+                    text.length > kMaxTextLength) {
+                    ++bad_copies;
+                }
+            }
             ++copies;
         }
     });
     // Never a grid of no slots, so every text of the burst is taken and counted.
-    std::thread resizer([&] {
+    std::atomic<int> settings_changes{0};
+    std::thread operator_([&] {
         for (int k = 0; !done.load(); ++k) {
-            set_grid(board, 1 + k % 10, 1 + (k / 10) % 10);
-            std::this_thread::yield();
+            BoardSettings settings = default_settings();
+            settings.rows = 1 + k % 10;
+            settings.columns = 1 + (k / 10) % 10;
+            settings.back_red = k % 256;
+            store_settings(board, settings, settings_path.c_str());
+            if (k % 3 == 0) {
+                load_settings(board, settings_path.c_str());
+            }
+            ++settings_changes;
         }
     });
     // In chunks, each awaited, so the receiver works while the other two threads do; a full
     // socket queue may drop some of a chunk, but not all of it.
-    constexpr int kChunks = 50;
+    constexpr int kChunks = 500;
     bool every_chunk_arrived = true;
     for (int chunk = 0; chunk < kChunks && every_chunk_arrived; ++chunk) {
         const int before = repaints.load();
@@ -163,8 +195,8 @@ TEST_F(ReceiverSocket, BurstAgainstConcurrentReadsAndGridChanges) {
         every_chunk_arrived = eventually([&] { return repaints.load() > before; });
     }
     done = true;
-    reader.join();
-    resizer.join();
+    painter.join();
+    operator_.join();
     EXPECT_TRUE(every_chunk_arrived);
     set_grid(board, 4, 2);
     int polls = 0;
@@ -175,7 +207,9 @@ TEST_F(ReceiverSocket, BurstAgainstConcurrentReadsAndGridChanges) {
         return newest(board) == "#77";
     }));
     EXPECT_GT(copies.load(), 0);
+    EXPECT_GT(settings_changes.load(), 0);
     EXPECT_EQ(bad_copies.load(), 0);
     EXPECT_GT(repaints.load(), kChunks);
     EXPECT_EQ(receiver.state.load(), ReceiverState::kListening);
+    fs::remove_all(dir);
 }
