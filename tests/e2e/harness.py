@@ -20,6 +20,10 @@ DEFAULT_BYTES = bytes.fromhex(
 DEFAULT_BACK = (0, 50, 150)
 DEFAULT_TEXT = (240, 240, 240)
 
+# The dialog's edit boxes in tab order after the OK button and the check box.
+DIALOG_FIELDS = ["rows", "columns", "back_red", "back_green", "back_blue", "text_red",
+                 "text_green", "text_blue"]
+
 
 def session_env():
     env = dict(os.environ)
@@ -188,6 +192,44 @@ class Board:
 
     def type(self, text, window):
         run("xdotool", "windowfocus", "--sync", str(window), "type", "--delay", "20", text)
+
+    def open_dialog(self):
+        self.key("p")
+        return wait_until(lambda: find_windows("Parametry"), what="the dialog")[0]
+
+    def fill_dialog(self, dialog, entries, check=False):
+        """Types each entry into its box (a Tab into a box selects what it held)."""
+        keys = ["Tab"] + (["space"] if check else [])
+        self.key(*keys, window=dialog)
+        for name in DIALOG_FIELDS:
+            self.key("Tab", window=dialog)
+            if name in entries:
+                value = entries[name]
+                if value == "":
+                    self.key("BackSpace", window=dialog)
+                else:
+                    self.type(value, dialog)
+
+    def close_dialog(self, dialog, key):
+        """Return confirms, Escape cancels; waits until the dialog is gone."""
+        self.key(key, window=dialog)
+        wait_until(lambda: not find_windows("Parametry"), what="the dialog to close")
+
+    def pid(self):
+        """The pelivor.exe process itself (not a launcher): the one running in this board's
+        working directory under this session's Wine prefix."""
+        found = run("pgrep", "-f", "pelivor.exe", check=False).stdout.split()
+        for pid in map(int, found):
+            try:
+                if os.readlink("/proc/%d/cwd" % pid) != os.path.realpath(self.workdir):
+                    continue
+                with open("/proc/%d/environ" % pid, "rb") as f:
+                    environ = f.read().split(b"\0")
+            except OSError:  # gone meanwhile, or not ours to read
+                continue
+            if ("WINEPREFIX=%s" % ENV.get("WINEPREFIX", "")).encode() in environ:
+                return pid
+        raise AssertionError("no pelivor.exe process in %s" % self.workdir)
 
     def wait_exit(self, timeout=10.0):
         return self.process.wait(timeout=timeout)

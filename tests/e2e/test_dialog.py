@@ -3,41 +3,21 @@ import struct
 import time
 import unittest
 
-from harness import BoardTest, DEFAULT_BYTES, Screen, find_windows, send, wait_until
+from harness import (BoardTest, DEFAULT_BYTES, DIALOG_FIELDS, Screen, find_windows, send,
+                     wait_until)
 from test_board import cells, holds_text, wait_screen
-
-# Tab order from the OK button: the check box, rows, columns, then the six colour boxes.
-FIELDS = ["rows", "columns", "back_red", "back_green", "back_blue", "text_red", "text_green",
-          "text_blue"]
 
 
 def fields(data):
-    return dict(zip(FIELDS + ["show_frame"], struct.unpack("<9i", data)))
+    return dict(zip(DIALOG_FIELDS + ["show_frame"], struct.unpack("<9i", data)))
 
 
 class Dialog(BoardTest):
-    def open_dialog(self, board):
-        board.key("p")
-        return wait_until(lambda: find_windows("Parametry"), what="the dialog")[0]
-
-    def fill(self, board, dialog, entries, check=False):
-        """Types each entry into its box (a Tab into a box selects what it held)."""
-        keys = ["Tab"] + (["space"] if check else [])
-        board.key(*keys, window=dialog)
-        for name in FIELDS:
-            board.key("Tab", window=dialog)
-            if name in entries:
-                value = entries[name]
-                if value == "":
-                    board.key("BackSpace", window=dialog)
-                else:
-                    board.type(value, dialog)
-
     def test_ok_stores_the_reduced_entries_and_the_board_follows(self):
         board = self.board()
         wait_until(lambda: board.settings_file() == DEFAULT_BYTES, what="default setup.dat")
-        dialog = self.open_dialog(board)
-        self.fill(board, dialog, {"rows": "12", "columns": "25", "back_red": "300",
+        dialog = board.open_dialog()
+        board.fill_dialog(dialog, {"rows": "12", "columns": "25", "back_red": "300",
                                   "back_green": "256", "back_blue": "", "text_red": "7"})
         board.key("Return", window=dialog)
         wait_until(lambda: not find_windows("Parametry"), what="the dialog to close")
@@ -58,8 +38,8 @@ class Dialog(BoardTest):
     def test_cancel_after_editing_stores_nothing(self):
         board = self.board()
         wait_until(lambda: board.settings_file() == DEFAULT_BYTES, what="default setup.dat")
-        dialog = self.open_dialog(board)
-        self.fill(board, dialog, {"rows": "3", "back_red": "99"}, check=True)
+        dialog = board.open_dialog()
+        board.fill_dialog(dialog, {"rows": "3", "back_red": "99"}, check=True)
         board.key("Escape", window=dialog)
         wait_until(lambda: not find_windows("Parametry"), what="the dialog to close")
         time.sleep(0.3)
@@ -68,8 +48,8 @@ class Dialog(BoardTest):
     def test_a_grid_that_would_show_nothing_is_refused(self):
         board = self.board()
         wait_until(lambda: board.settings_file() == DEFAULT_BYTES, what="default setup.dat")
-        dialog = self.open_dialog(board)
-        self.fill(board, dialog, {"rows": "11"})
+        dialog = board.open_dialog()
+        board.fill_dialog(dialog, {"rows": "11"})
         board.key("Return", window=dialog)
         time.sleep(0.5)
         self.assertEqual(find_windows("Parametry"), [dialog])
@@ -83,8 +63,8 @@ class Dialog(BoardTest):
     def test_the_frame_choice_takes_effect_at_the_next_start(self):
         board = self.board()
         wait_until(lambda: board.settings_file() == DEFAULT_BYTES, what="default setup.dat")
-        dialog = self.open_dialog(board)
-        self.fill(board, dialog, {}, check=True)
+        dialog = board.open_dialog()
+        board.fill_dialog(dialog, {}, check=True)
         board.key("Return", window=dialog)
         wait_until(lambda: not find_windows("Parametry"), what="the dialog to close")
         self.assertEqual(fields(board.settings_file())["show_frame"], 1)
@@ -101,7 +81,7 @@ class Dialog(BoardTest):
         # Changed on disk behind the program's back: the dialog reloads it when it opens.
         with open(board.workdir + "/setup.dat", "wb") as f:
             f.write(struct.pack("<9i", 1, 1, 200, 0, 0, 255, 255, 0, 0))
-        dialog = self.open_dialog(board)
+        dialog = board.open_dialog()
         board.key("Escape", window=dialog)
         wait_until(lambda: not find_windows("Parametry"), what="the dialog to close")
         send("77")
