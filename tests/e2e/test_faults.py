@@ -13,7 +13,7 @@ from test_board import HEIGHT, WIDTH, cells, holds_text, wait_screen
 
 # A record nothing else uses: one cell, red background, yellow text.
 ONE_RED = settings_bytes(1, 1, 200, 0, 0, 255, 255, 0, 0)
-ONE_RED_BACK, ONE_RED_TEXT = (200, 0, 0), (255, 255, 0)
+ONE_RED_BACK = (200, 0, 0)
 WHOLE = (0, 0, WIDTH, HEIGHT)
 
 
