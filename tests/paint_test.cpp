@@ -5,11 +5,15 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <climits>
 #include <cstdint>
 #include <cstring>
 #include <mutex>
+#include <random>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "ui/draw.h"
@@ -466,4 +470,126 @@ TEST(PaintBoard, PaintsTheLiveBoardIntoTheWindow) {
     EXPECT_EQ(ink_in(shown, RECT{0, 100, 150, 200}, background, text).pixels, 0);
     EXPECT_EQ(ink_in(shown, RECT{150, 0, 300, 100}, background, text).pixels, 0);
     EXPECT_GT(ink_in(shown, RECT{150, 100, 300, 200}, background, text).text_pixels, 0);
+}
+
+namespace {
+
+// Set by the window procedure below as a paint begins, so the stand-in receiver can send its
+// second text while the window thread is in the middle of paint_board.
+std::atomic<bool> painting{false};
+
+LRESULT CALLBACK racing_window_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+    if (message == WM_PAINT) {
+        painting.store(true);
+        paint_board(window);
+        return 0;
+    }
+    return DefWindowProcA(window, message, wparam, lparam);
+}
+
+// Stands in for the receiver thread: each round applies "1" and asks for a repaint, waits for
+// that paint to begin, lets a varying moment pass, then applies "888" and asks again.
+struct Station {
+    HWND window = nullptr;
+    std::atomic<int> asked{0};
+    std::atomic<int> served{0};
+    std::atomic<bool> quit{false};
+};
+
+// As the receiver does: the text onto the board, then a repaint asked for when it was accepted.
+void deliver(const Station& station, const char* text) {
+    char buffer[4];
+    std::strcpy(buffer, text);
+    if (receive_text(live_board(), buffer, std::strlen(buffer))) {
+        InvalidateRect(station.window, nullptr, FALSE);
+    }
+}
+
+void station_main(Station& station) {
+    std::minstd_rand random(20261208);
+    int served = 0;
+    while (!station.quit.load()) {
+        if (station.asked.load() == served) {
+            std::this_thread::yield();
+            continue;
+        }
+        deliver(station, "1");
+        const auto give_up = std::chrono::steady_clock::now() + std::chrono::milliseconds(50);
+        while (!painting.load() && std::chrono::steady_clock::now() < give_up) {
+        }
+        for (volatile unsigned spin = random() % 20000; spin > 0; --spin) {
+        }
+        deliver(station, "888");
+        station.served.store(++served);
+    }
+}
+
+void pump_messages() {
+    MSG message;
+    while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+        DispatchMessageA(&message);
+    }
+}
+
+}  // namespace
+
+TEST(PaintBoard, TextAcceptedAsAPaintBeginsIsDrawn) {
+    {
+        LiveBoard& live = live_board();
+        std::lock_guard<std::mutex> hold(live.lock);
+        live.settings = default_settings();
+        live.settings.rows = 1;
+        live.settings.columns = 1;
+        live.table = SlotTable{};
+    }
+    const HINSTANCE instance = GetModuleHandleA(nullptr);
+    WNDCLASSA window_class{};
+    window_class.lpfnWndProc = racing_window_proc;
+    window_class.hInstance = instance;
+    window_class.lpszClassName = "PelivorPaintRace";
+    ASSERT_TRUE(RegisterClassA(&window_class));
+    Station station;
+    station.window = CreateWindowExA(0,                       // no extended style
+                                     "PelivorPaintRace", "",  // class, title
+                                     WS_POPUP | WS_VISIBLE,   // no frame: client = window
+                                     0, 0, 120, 60,           // position and size
+                                     nullptr, nullptr, instance,
+                                     nullptr);  // no creation data
+    ASSERT_NE(station.window, nullptr);
+    std::thread receiver(station_main, std::ref(station));
+    Canvas shown(120, 60);
+    Canvas expected(120, 60);
+    ASSERT_TRUE(shown.ready());
+    ASSERT_TRUE(expected.ready());
+    // Each round ends with "888" on the board; the window must show it once the paints asked
+    // for have been handled. The second text of a round lands at a varying moment of the paint
+    // that the first one asked for.
+    constexpr int kRounds = 300;
+    int stale = 0;
+    for (int round = 1; round <= kRounds; ++round) {
+        painting.store(false);
+        station.asked.store(round);
+        while (station.served.load() < round) {
+            pump_messages();
+        }
+        pump_messages();
+        HDC window_dc = GetDC(station.window);
+        BitBlt(shown.dc, 0, 0, 120, 60,  // destination and size
+               window_dc, 0, 0, SRCCOPY);
+        ReleaseDC(station.window, window_dc);
+        GdiFlush();
+        expected.draw(copy_board(live_board()));
+        bool same = true;
+        for (int y = 0; y < 60 && same; ++y) {
+            for (int x = 0; x < 120 && same; ++x) {
+                same = shown.at(x, y) == expected.at(x, y);
+            }
+        }
+        stale += same ? 0 : 1;
+    }
+    station.quit.store(true);
+    receiver.join();
+    DestroyWindow(station.window);
+    UnregisterClassA("PelivorPaintRace", instance);
+    EXPECT_EQ(stale, 0) << "rounds whose last text was never drawn, of " << kRounds;
 }

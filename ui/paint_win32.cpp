@@ -62,10 +62,13 @@ void draw_board(HDC dc, int width, int height, const BoardCopy& copy) {
 }
 
 void paint_board(HWND window) {
-    // Copied first, so the receiver thread is never held up by drawing.
-    const BoardCopy copy = copy_board(live_board());
     PAINTSTRUCT paint{};
     HDC dc = BeginPaint(window, &paint);
+    // Copied only once BeginPaint has validated the window: a text accepted before this point is
+    // in the copy, and one accepted after invalidates the window again and gets a paint of its
+    // own. Copied before, a text accepted in between would be validated away unseen. The copy
+    // is still made before drawing, so the receiver is never held up by it.
+    const BoardCopy copy = copy_board(live_board());
     RECT client{};
     GetClientRect(window, &client);
     draw_board(dc, client.right, client.bottom, copy);
