@@ -5,6 +5,9 @@
 #include <cstring>
 
 #include "ui/draw.h"
+#ifdef PELIVOR_PAINT_TIMESTAMPS
+#include "ui/paint_timestamps.h"
+#endif
 
 namespace {
 
@@ -70,4 +73,7 @@ void paint_board(HWND window) {
     GetClientRect(window, &client);
     draw_board(dc, client.right, client.bottom, copy);
     EndPaint(window, &paint);
+#ifdef PELIVOR_PAINT_TIMESTAMPS
+    log_paint(copy);
+#endif
 }
