@@ -65,10 +65,14 @@ void draw_board(HDC dc, int width, int height, const BoardCopy& copy) {
 }
 
 void paint_board(HWND window) {
-    // Copied first, so the receiver thread is never held up by drawing.
-    const BoardCopy copy = copy_board(live_board());
     PAINTSTRUCT paint{};
     HDC dc = BeginPaint(window, &paint);
+    // Copied only once BeginPaint has validated the window: a text accepted before that is in the
+    // copy, and one accepted after it invalidates the window again and brings another paint. A
+    // copy taken before BeginPaint could miss a text whose repaint request BeginPaint then
+    // swallowed, leaving the board a number behind until the next one arrived. The lock is held
+    // for the copy only, never for the drawing.
+    const BoardCopy copy = copy_board(live_board());
     RECT client{};
     GetClientRect(window, &client);
     draw_board(dc, client.right, client.bottom, copy);
