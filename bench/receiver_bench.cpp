@@ -23,7 +23,7 @@ using Clock = std::chrono::steady_clock;
 
 // Set from the command line before the benchmarks run.
 long g_burst_size = 200000;
-int g_burst_rounds = 3;
+int g_burst_rounds = 5;
 int g_latency_count = 10000;
 double g_idle_seconds = 10.0;
 
@@ -180,6 +180,8 @@ void BM_Burst(benchmark::State& state) {
     BurstResult bare{0, 0};
     BurstResult received{0, 0};
     int buffer_bytes = 0;
+    double lowest = 0.0;
+    double highest = 0.0;
     for (auto _ : state) {
         // Alternated, so a slow moment of the machine falls on both sides alike.
         for (int round = 0; round < g_burst_rounds; ++round) {
@@ -196,6 +198,11 @@ void BM_Burst(benchmark::State& state) {
                 state.SkipWithError("could not listen on the port");
                 return;
             }
+            const double ratio = bare_round.kept > 0 ? static_cast<double>(received_round.kept) /
+                                                           static_cast<double>(bare_round.kept)
+                                                     : 0.0;
+            lowest = round == 0 ? ratio : std::min(lowest, ratio);
+            highest = round == 0 ? ratio : std::max(highest, ratio);
             bare.kept += bare_round.kept;
             bare.dropped += bare_round.dropped;
             received.kept += received_round.kept;
@@ -209,6 +216,8 @@ void BM_Burst(benchmark::State& state) {
     state.counters["receiver_kept"] = received.kept / rounds;
     state.counters["receiver_dropped"] = received.dropped / rounds;
     state.counters["ratio"] = bare.kept > 0 ? static_cast<double>(received.kept) / bare.kept : 0.0;
+    state.counters["ratio_lowest"] = lowest;  // of the rounds: how far one round can stray
+    state.counters["ratio_highest"] = highest;
     state.counters["rcvbuf_bytes"] = buffer_bytes;
 }
 

@@ -85,7 +85,8 @@ def main():
                      "%.0f (%.1f%%)" % (run["receiver_kept"], 100 * run["receiver_kept"] / sent),
                      "%.0f bare loop" % run["bare_kept"], "%.3f" % run["ratio"]))
         rows.append(("  kernel drops; socket buffer %d KiB" % (run["rcvbuf_bytes"] / 1024),
-                     "%.0f" % run["receiver_dropped"], "%.0f" % run["bare_dropped"], ""))
+                     "%.0f" % run["receiver_dropped"], "%.0f" % run["bare_dropped"],
+                     "%.2f-%.2f" % (run.get("ratio_lowest", 0), run.get("ratio_highest", 0))))
     if "BM_LatencyReceiver" in receiver:
         run, floor = receiver["BM_LatencyReceiver"], receiver["BM_LatencyFloor"]
         rows.append(("sendto->repaint request, native p50/p99/max us",
@@ -99,14 +100,28 @@ def main():
                          "/".join(us(paint[k]) for k in ("p50_us", "p99_us", "max_us")),
                          "/".join(us(bare[k]) for k in ("p50_us", "p99_us", "max_us")) + " bare",
                          "%.2f" % (paint["p50_us"] / bare["p50_us"])))
+        paint, bare = wine.get("latency_paint_behind"), wine.get("latency_bare_behind")
+        if paint and bare and bare.get("count"):
+            rows.append(("  right behind another: p50/p99/max us",
+                         "/".join(us(paint[k]) for k in ("p50_us", "p99_us", "max_us"))
+                         if paint.get("count") else "-",
+                         "/".join(us(bare[k]) for k in ("p50_us", "p99_us", "max_us")) + " bare",
+                         "%.2f" % (paint["p50_us"] / bare["p50_us"]) if paint.get("count") else
+                         ""))
+            rows.append(("  not shown within 0.5 s (of %d)" % (paint["count"] + paint["lost"]),
+                         paint["lost"], bare["lost"], ""))
         burst = wine.get("burst")
         if burst:
             sent = burst["sent"]
+            ratios = [r["kept"] / r["bare_kept"] for r in burst["rounds"] if r["bare_kept"]]
             rows.append(("burst of %d, pelivor.exe under Wine" % sent,
                          "%.0f (%.1f%%)" % (burst["kept"], 100 * burst["kept"] / sent),
                          "%.0f bare loop" % burst["bare_kept"],
                          "%.3f" % (burst["kept"] / burst["bare_kept"]) if burst["bare_kept"] else
                          ""))
+            if ratios:
+                rows.append(("  rounds; lowest-highest ratio of a round", len(ratios), "",
+                             "%.2f-%.2f" % (min(ratios), max(ratios))))
     if "BM_Idle" in idle:
         run = idle["BM_Idle"]
         rows.append(("idle, native receiver thread (%.0f s)" % run["seconds"],
@@ -123,7 +138,10 @@ def main():
                              "%.1f wake-ups/s" % entry["wakeups_per_s"], ""))
     if wine:
         foot = wine["footprint"]
-        rows.append(("pelivor.exe size", "%d KiB" % (foot["exe_bytes"] / 1024), "", ""))
+        size = "%d KiB" % (foot["exe_bytes"] / 1024)
+        if "stripped_exe_bytes" in foot:
+            size += " (%d KiB stripped)" % (foot["stripped_exe_bytes"] / 1024)
+        rows.append(("pelivor.exe size", size, "", ""))
         if "rss_soak_kb" in foot:
             rows.append(("VmRSS under Wine: start / after soak of %d" % foot["soak_datagrams"],
                          "%d / %d KiB" % (foot["rss_start_kb"], foot["rss_soak_kb"]), "", ""))

@@ -174,15 +174,19 @@ def percentiles(delays_ns):
             "max_us": delays[-1] / 1000}
 
 
-def one_by_one(log, count, first, timeout=2.0):
+def one_by_one(log, count, first, timeout=2.0, right_behind=False):
     """Sends `count` distinct numbers one at a time, each timed from just before its send to the
-    log's first line that holds it."""
+    log's first line that holds it; one not shown within `timeout` is counted as lost. With
+    `right_behind`, each timed number follows another sent just before it, as when two stations
+    send at once."""
     sender = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
     delays, lost = [], 0
     log.new_lines()
     for k in range(count):
-        text = str(first + k)
+        text = str(first + 2 * k)
         payload = text.encode()
+        if right_behind:
+            sender.sendto(str(first + 2 * k + 1).encode(), ("127.0.0.1", PORT))
         sent_at = time.time_ns()
         sender.sendto(payload, ("127.0.0.1", PORT))
         deadline = time.monotonic() + timeout
@@ -255,6 +259,7 @@ def main():
     quick = options.quick
     idle_seconds = options.idle_seconds or (15.0 if quick else 60.0)
     latency_count = 300 if quick else 1000
+    pair_count = 100 if quick else 300
     burst_size = 50000 if quick else 200000
     rounds = 2 if quick else 3
     soak_size = 20000 if quick else 100000
@@ -262,8 +267,14 @@ def main():
     build = harness.BUILD
     prefix = harness.ENV["WINEPREFIX"]
     results = {"footprint": {}}
-    results["footprint"]["exe_bytes"] = os.path.getsize(options.shipped or harness.EXE)
+    shipped = options.shipped or harness.EXE
+    results["footprint"]["exe_bytes"] = os.path.getsize(shipped)
     results["footprint"]["measured_exe_bytes"] = os.path.getsize(harness.EXE)
+    with tempfile.TemporaryDirectory() as scratch:
+        stripped = os.path.join(scratch, "pelivor.exe")
+        if subprocess.run(["i686-w64-mingw32-strip", "-o", stripped, shipped],
+                          stderr=subprocess.DEVNULL).returncode == 0:
+            results["footprint"]["stripped_exe_bytes"] = os.path.getsize(stripped)
 
     if harness.udp_port_bound(PORT):
         sys.exit("wine_bench: UDP port %d is taken on this machine; stop whatever holds it" % PORT)
@@ -281,6 +292,8 @@ def main():
 
         results["idle"] = measure_idle(pid, prefix, idle_seconds)
         results["latency_paint"] = one_by_one(log, latency_count, 100000)
+        results["latency_paint_behind"] = one_by_one(log, pair_count, 300000, timeout=0.5,
+                                                     right_behind=True)
 
         bursts = []
         for round_ in range(rounds):
@@ -329,7 +342,10 @@ def main():
         # The floors: the same sends to a bare Winsock reader under Wine.
         bare_log = os.path.join(workdir, "bare-times.log")
         reader = BareReader(build, workdir, 1500, bare_log)
-        results["latency_bare"] = one_by_one(Log(bare_log), latency_count, 100000)
+        bare_times = Log(bare_log)
+        results["latency_bare"] = one_by_one(bare_times, latency_count, 100000)
+        results["latency_bare_behind"] = one_by_one(bare_times, pair_count, 300000, timeout=0.5,
+                                                    right_behind=True)
         reader.finish()
         for round_ in range(rounds):
             reader = BareReader(build, workdir, 1000)
