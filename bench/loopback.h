@@ -37,6 +37,19 @@ int receive_buffer_bytes(NetSocket socket);
 long bare_receive(NetSocket socket, const std::atomic<bool>& sender_done, int quiet_ms,
                   void (*on_datagram)(const char* bytes, size_t length));
 
+// The processors this process may run on, by number, as it started.
+std::vector<int> usable_processors();
+
+// The processor this thread runs on at the moment.
+int current_processor();
+
+// Keeps this thread, and the threads it starts from now on, on one processor; false when the
+// system refuses.
+bool pin_to_processor(int processor);
+
+// Lets this thread run on every usable processor again.
+void unpin_processor();
+
 // The kernel's ids of this process's threads.
 std::vector<int> thread_ids();
 

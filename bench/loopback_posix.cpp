@@ -12,6 +12,7 @@
 #include <dirent.h>
 #include <netinet/in.h>
 #include <pthread.h>
+#include <sched.h>
 #include <sys/uio.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -145,6 +146,46 @@ long bare_receive(NetSocket socket, const std::atomic<bool>& sender_done, int qu
             return count;
         }
     }
+}
+
+namespace {
+
+const cpu_set_t& usable_set() {
+    static const cpu_set_t usable = [] {
+        cpu_set_t set;
+        CPU_ZERO(&set);
+        sched_getaffinity(0, sizeof set, &set);
+        return set;
+    }();
+    return usable;
+}
+
+}  // namespace
+
+std::vector<int> usable_processors() {
+    std::vector<int> processors;
+    for (int k = 0; k < CPU_SETSIZE; ++k) {
+        if (CPU_ISSET(k, &usable_set())) {
+            processors.push_back(k);
+        }
+    }
+    return processors;
+}
+
+int current_processor() {
+    return sched_getcpu();
+}
+
+bool pin_to_processor(int processor) {
+    usable_set();  // taken before the first pin narrows it
+    cpu_set_t one;
+    CPU_ZERO(&one);
+    CPU_SET(processor, &one);
+    return processor >= 0 && sched_setaffinity(0, sizeof one, &one) == 0;
+}
+
+void unpin_processor() {
+    sched_setaffinity(0, sizeof(cpu_set_t), &usable_set());
 }
 
 std::vector<int> thread_ids() {

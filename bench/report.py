@@ -87,12 +87,12 @@ def main():
         rows.append(("  kernel drops; socket buffer %d KiB" % (run["rcvbuf_bytes"] / 1024),
                      "%.0f" % run["receiver_dropped"], "%.0f" % run["bare_dropped"],
                      "%.2f-%.2f" % (run.get("ratio_lowest", 0), run.get("ratio_highest", 0))))
-    if "BM_LatencyReceiver" in receiver:
-        run, floor = receiver["BM_LatencyReceiver"], receiver["BM_LatencyFloor"]
+    if "BM_Latency" in receiver:
+        run = receiver["BM_Latency"]
         rows.append(("sendto->repaint request, native p50/p99/max us",
-                     "/".join(us(run[k]) for k in ("p50_us", "p99_us", "max_us")),
-                     "/".join(us(floor[k]) for k in ("p50_us", "p99_us", "max_us")) + " bare",
-                     "%.2f" % (run["p50_us"] / floor["p50_us"])))
+                     "/".join(us(run["receiver_" + k]) for k in ("p50_us", "p99_us", "max_us")),
+                     "/".join(us(run["floor_" + k]) for k in ("p50_us", "p99_us", "max_us")) +
+                     " bare", "%.2f" % (run["receiver_p50_us"] / run["floor_p50_us"])))
     if wine:
         paint, bare = wine.get("latency_paint"), wine.get("latency_bare")
         if paint and bare and paint.get("count") and bare.get("count"):
@@ -147,7 +147,7 @@ def main():
                          "%d / %d KiB" % (foot["rss_start_kb"], foot["rss_soak_kb"]), "", ""))
         soak = wine.get("soak")
         if soak:
-            rows.append(("soak under Wine, paced in batches of 100",
+            rows.append(("soak under Wine, paced in batches of 200",
                          "%.0f numbers/s" % soak["per_s"],
                          "%d kernel drops" % soak["dropped"], ""))
 
