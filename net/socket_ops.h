@@ -9,6 +9,12 @@
 using NetSocket = intptr_t;
 constexpr NetSocket kNoSocket = -1;
 
+// The receive queue asked of the system for the board's socket. A rush of numbers waits there
+// while the receiver is busy or not scheduled, and the default (about 200 KiB on Linux, where a
+// short datagram takes some 800 bytes of it, and 64 KiB on Windows) holds only a few hundred.
+// The system may grant less; a refusal leaves its default.
+constexpr int kReceiveQueueBytes = 1 << 20;
+
 // What one read from the socket came to.
 enum class ReceiveStatus {
     kReceived,   // `length` bytes are in the buffer (possibly none)

@@ -41,6 +41,8 @@ NetSocket posix_open_socket() {
         return kNoSocket;
     }
     add_flags(fd, F_GETFD, F_SETFD, FD_CLOEXEC);
+    // Linux caps it at net.core.rmem_max without an error.
+    setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &kReceiveQueueBytes, sizeof kReceiveQueueBytes);
     return fd;
 }
 

@@ -21,7 +21,12 @@ void win32_cleanup() {
 
 NetSocket win32_open_socket() {
     const SOCKET opened = socket(AF_INET, SOCK_DGRAM, 0);
-    return opened == INVALID_SOCKET ? kNoSocket : static_cast<NetSocket>(opened);
+    if (opened == INVALID_SOCKET) {
+        return kNoSocket;
+    }
+    setsockopt(opened, SOL_SOCKET, SO_RCVBUF, reinterpret_cast<const char*>(&kReceiveQueueBytes),
+               sizeof kReceiveQueueBytes);
+    return static_cast<NetSocket>(opened);
 }
 
 bool win32_bind_port(NetSocket socket, uint16_t port) {

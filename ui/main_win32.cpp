@@ -11,6 +11,9 @@
 #include "settings/settings.h"
 #include "settings/settings_dialog.h"
 #include "ui/paint_win32.h"
+#ifdef PELIVOR_PAINT_TIMESTAMPS
+#include "ui/paint_timestamps.h"
+#endif
 
 LRESULT CALLBACK main_window_proc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
@@ -28,6 +31,9 @@ std::atomic<HWND> g_main_window{nullptr};
 void request_repaint() {
     const HWND window = g_main_window.load();
     if (window != nullptr) {
+#ifdef PELIVOR_PAINT_TIMESTAMPS
+        note_repaint_request();
+#endif
         InvalidateRect(window, nullptr, FALSE);
     }
 }

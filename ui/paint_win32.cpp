@@ -5,6 +5,9 @@
 #include <cstring>
 
 #include "ui/draw.h"
+#ifdef PELIVOR_PAINT_TIMESTAMPS
+#include "ui/paint_timestamps.h"
+#endif
 
 namespace {
 
@@ -64,13 +67,16 @@ void draw_board(HDC dc, int width, int height, const BoardCopy& copy) {
 void paint_board(HWND window) {
     PAINTSTRUCT paint{};
     HDC dc = BeginPaint(window, &paint);
-    // Copied only once BeginPaint has validated the window: a text accepted before this point is
-    // in the copy, and one accepted after invalidates the window again and gets a paint of its
-    // own. Copied before, a text accepted in between would be validated away unseen. The copy
-    // is still made before drawing, so the receiver is never held up by it.
+    // Copied only once BeginPaint has validated the window: a text accepted before that is in the
+    // copy, and one accepted after it invalidates the window again and brings another paint. A
+    // copy taken earlier could miss a text whose repaint request BeginPaint then swallowed. The
+    // lock is held for the copy only, never for the drawing.
     const BoardCopy copy = copy_board(live_board());
     RECT client{};
     GetClientRect(window, &client);
     draw_board(dc, client.right, client.bottom, copy);
     EndPaint(window, &paint);
+#ifdef PELIVOR_PAINT_TIMESTAMPS
+    log_paint(copy);
+#endif
 }

@@ -1,0 +1,42 @@
+// The paint log of measuring builds: one line per paint, written and flushed on the window thread
+// right after the paint ends. Failures to open or write the log are ignored.
+#include "ui/paint_timestamps.h"
+
+#include <windows.h>
+
+#include <atomic>
+#include <cstdio>
+
+namespace {
+
+std::atomic<unsigned long> g_requests{0};
+
+const char* newest_text(const BoardCopy& copy) {
+    for (int k = active_count(copy.settings.rows, copy.settings.columns) - 1; k >= 0; --k) {
+        if (copy.table.slots[k][0] != '\0') {
+            return copy.table.slots[k];
+        }
+    }
+    return "-";
+}
+
+}  // namespace
+
+void note_repaint_request() {
+    ++g_requests;
+}
+
+void log_paint(const BoardCopy& copy) {
+    FILETIME now;
+    GetSystemTimePreciseAsFileTime(&now);
+    static FILE* const log = std::fopen("paint-times.log", "ab");
+    if (log == nullptr) {
+        return;
+    }
+    const unsigned long long ticks =
+        (static_cast<unsigned long long>(now.dwHighDateTime) << 32) | now.dwLowDateTime;
+    char newest[kSlotSize + 1] = {};
+    snprintf(newest, sizeof newest, "%.*s", kMaxTextLength, newest_text(copy));
+    std::fprintf(log, "%llu %lu %s\n", ticks, g_requests.load(), newest);
+    std::fflush(log);
+}
