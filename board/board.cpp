@@ -19,16 +19,6 @@ void put_text(SlotTable& table, int k, const char* text, size_t length) {
     table.slots[k][length] = '\0';
 }
 
-// The newest entry is the last non-empty active slot; "" when every active slot is empty.
-const char* newest_entry(const SlotTable& table, int active) {
-    for (int k = active - 1; k >= 0; --k) {
-        if (!slot_empty(table, k)) {
-            return table.slots[k];
-        }
-    }
-    return "";
-}
-
 void compact(SlotTable& table, int active) {
     int i = 0;
     int removed = 0;
@@ -46,6 +36,15 @@ void compact(SlotTable& table, int active) {
 }
 
 }  // namespace
+
+const char* newest_entry(const SlotTable& table, int active) {
+    for (int k = active - 1; k >= 0; --k) {
+        if (!slot_empty(table, k)) {
+            return table.slots[k];
+        }
+    }
+    return "";
+}
 
 int active_count(int32_t rows, int32_t columns) {
     if (rows <= 0 || columns <= 0) {

@@ -23,6 +23,9 @@ int active_count(int32_t rows, int32_t columns);
 // ASCII digit nor '#' becomes NUL. buffer[length] must already be NUL.
 void clean_text(char* buffer, size_t length);
 
+// The last non-empty slot among the first `active`; "" when they are all empty.
+const char* newest_entry(const SlotTable& table, int active);
+
 // Applies one text to the first `active` slots. Returns whether it was accepted (the board must
 // then be redrawn). Refused: a duplicate of the newest entry, a text longer than 9 characters,
 // any text when no slot is active, and an empty text on an empty board.

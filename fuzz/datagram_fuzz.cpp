@@ -147,12 +147,7 @@ bool feed(LiveBoard& board, const uint8_t* bytes, size_t length) {
 void feed_newest_again(LiveBoard& board) {
     const int n = active_slots(board);
     const SlotTable table = copy_board(board).table;
-    const char* newest = "";
-    for (int k = 0; k < n; ++k) {
-        if (table.slots[k][0] != '\0') {
-            newest = table.slots[k];
-        }
-    }
+    const char* const newest = newest_entry(table, n);
     uint8_t again[kSlotSize + 2];
     const size_t length = strnlen(newest, kSlotSize);
     std::memcpy(again, newest, length);

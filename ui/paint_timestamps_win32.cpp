@@ -11,15 +11,6 @@ namespace {
 
 std::atomic<unsigned long> g_requests{0};
 
-const char* newest_text(const BoardCopy& copy) {
-    for (int k = active_count(copy.settings.rows, copy.settings.columns) - 1; k >= 0; --k) {
-        if (copy.table.slots[k][0] != '\0') {
-            return copy.table.slots[k];
-        }
-    }
-    return "-";
-}
-
 }  // namespace
 
 void note_repaint_request() {
@@ -36,7 +27,9 @@ void log_paint(const BoardCopy& copy) {
     const unsigned long long ticks =
         (static_cast<unsigned long long>(now.dwHighDateTime) << 32) | now.dwLowDateTime;
     char newest[kSlotSize + 1] = {};
-    snprintf(newest, sizeof newest, "%.*s", kMaxTextLength, newest_text(copy));
+    const int active = active_count(copy.settings.rows, copy.settings.columns);
+    const char* const text = newest_entry(copy.table, active);
+    snprintf(newest, sizeof newest, "%.*s", kMaxTextLength, *text != '\0' ? text : "-");
     std::fprintf(log, "%llu %lu %s\n", ticks, g_requests.load(), newest);
     std::fflush(log);
 }
