@@ -19,3 +19,32 @@ bool receive_text(LiveBoard& board, char* buffer, size_t length) {
     return accept_text(board.table, active_count(board.settings.rows, board.settings.columns),
                        buffer);
 }
+
+void load_settings(LiveBoard& board, const char* path) {
+    BoardSettings loaded{};
+    const bool whole = read_settings_file(path, &loaded);
+    {
+        std::lock_guard<std::mutex> hold(board.lock);
+        board.settings = whole ? loaded : default_settings();
+    }
+    if (!whole) {
+        save_settings(board, path);
+    }
+}
+
+void save_settings(LiveBoard& board, const char* path) {
+    BoardSettings settings;
+    {
+        std::lock_guard<std::mutex> hold(board.lock);
+        settings = board.settings;
+    }
+    write_settings_file(path, settings);
+}
+
+void store_settings(LiveBoard& board, const BoardSettings& settings, const char* path) {
+    {
+        std::lock_guard<std::mutex> hold(board.lock);
+        board.settings = settings;
+    }
+    write_settings_file(path, settings);
+}

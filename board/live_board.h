@@ -1,5 +1,6 @@
 // The process-wide board: the slot table and the live settings, behind the one lock that keeps
-// datagram updates, drawing and settings changes apart. Portable.
+// datagram updates, drawing and settings changes apart, and the loading and saving of the live
+// settings. Portable; it sits above the rules (board/board.h, settings/settings.h).
 #pragma once
 
 #include <mutex>
@@ -26,3 +27,13 @@ BoardCopy copy_board(LiveBoard& board);
 // Cleans one received datagram (buffer[length] must be NUL) and applies it under the lock, with
 // the grid as it stands at that moment. Returns whether the board changed.
 bool receive_text(LiveBoard& board, char* buffer, size_t length);
+
+// Fills the live record from the file; a missing or short file gives the defaults, written back.
+void load_settings(LiveBoard& board, const char* path = kSettingsFile);
+
+// Writes the live record to the file; a failure is silent and leaves the old file intact.
+void save_settings(LiveBoard& board, const char* path = kSettingsFile);
+
+// Replaces the live record (the dialog's OK) and saves it.
+void store_settings(LiveBoard& board, const BoardSettings& settings,
+                    const char* path = kSettingsFile);

@@ -4,7 +4,6 @@
 #include <cstdio>
 #include <string>
 
-#include "board/live_board.h"
 #include "settings/replace_file.h"
 
 namespace {
@@ -97,33 +96,4 @@ int32_t reduce_grid_entry(uint32_t entry) {
 
 int32_t reduce_colour_entry(uint32_t entry) {
     return static_cast<int32_t>(entry % 256);
-}
-
-void load_settings(LiveBoard& board, const char* path) {
-    BoardSettings loaded{};
-    const bool whole = read_settings_file(path, &loaded);
-    {
-        std::lock_guard<std::mutex> hold(board.lock);
-        board.settings = whole ? loaded : default_settings();
-    }
-    if (!whole) {
-        save_settings(board, path);
-    }
-}
-
-void save_settings(LiveBoard& board, const char* path) {
-    BoardSettings settings;
-    {
-        std::lock_guard<std::mutex> hold(board.lock);
-        settings = board.settings;
-    }
-    write_settings_file(path, settings);
-}
-
-void store_settings(LiveBoard& board, const BoardSettings& settings, const char* path) {
-    {
-        std::lock_guard<std::mutex> hold(board.lock);
-        board.settings = settings;
-    }
-    write_settings_file(path, settings);
 }

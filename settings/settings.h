@@ -5,8 +5,6 @@
 #include <cstddef>
 #include <cstdint>
 
-struct LiveBoard;
-
 struct BoardSettings {
     int32_t rows;
     int32_t columns;
@@ -40,13 +38,3 @@ bool write_settings_file(const char* path, const BoardSettings& settings);
 // entries their low 8 bits.
 int32_t reduce_grid_entry(uint32_t entry);
 int32_t reduce_colour_entry(uint32_t entry);
-
-// Fills the live record from the file; a missing or short file gives the defaults, written back.
-void load_settings(LiveBoard& board, const char* path = kSettingsFile);
-
-// Writes the live record to the file; a failure is silent and leaves the old file intact.
-void save_settings(LiveBoard& board, const char* path = kSettingsFile);
-
-// Replaces the live record (the dialog's OK) and saves it.
-void store_settings(LiveBoard& board, const BoardSettings& settings,
-                    const char* path = kSettingsFile);
