@@ -10,6 +10,7 @@
 #include "res/resource.h"
 #include "settings/settings.h"
 #include "settings/settings_dialog.h"
+#include "ui/kiosk_win32.h"
 #include "ui/paint_win32.h"
 #ifdef PELIVOR_PAINT_TIMESTAMPS
 #include "ui/paint_timestamps.h"
@@ -68,6 +69,10 @@ HWND create_main_window(bool framed) {
 }  // namespace
 
 LRESULT CALLBACK main_window_proc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    LRESULT answered = 0;
+    if (kiosk_pointer_message(window, message, wParam, lParam, &answered)) {
+        return answered;
+    }
     switch (message) {
         case WM_PAINT:
             paint_board(window);
@@ -120,6 +125,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     set_repaint_hook(request_repaint);
     ShowWindow(window, SW_SHOWMAXIMIZED);
     UpdateWindow(window);
+    kiosk_keep_awake();
+    kiosk_watch_pointer(window, framed);
 
     const HACCEL accelerators = LoadAcceleratorsA(instance, MAKEINTRESOURCEA(IDA_PELIVOR));
     MSG msg{};
@@ -130,6 +137,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
             DispatchMessageA(&msg);
         }
     }
+    kiosk_release();
     set_repaint_hook(nullptr);
     stop_receiver();
     return static_cast<int>(msg.wParam);

@@ -1,11 +1,12 @@
 """The real board under Wine: start-up, numbers arriving over UDP, keys, hand-made settings and a
 second copy, all read back from the screen."""
+import ctypes
 import os
 import time
 import unittest
 
-from harness import (BoardTest, DEFAULT_BACK, DEFAULT_BYTES, DEFAULT_TEXT, Screen, find_windows,
-                     send, send_raw, settings_bytes, wait_until)
+from harness import (BoardTest, DEFAULT_BACK, DEFAULT_BYTES, DEFAULT_TEXT, ENV, Screen,
+                     find_windows, run, send, send_raw, settings_bytes, wait_until)
 
 WIDTH, HEIGHT = 960, 540
 
@@ -29,6 +30,40 @@ def wait_screen(predicate, what, timeout=10.0):
                       timeout=timeout, step=0.1, what=what)
 
 
+class _CursorImage(ctypes.Structure):
+    _fields_ = [("x", ctypes.c_short), ("y", ctypes.c_short), ("width", ctypes.c_ushort),
+                ("height", ctypes.c_ushort), ("xhot", ctypes.c_ushort), ("yhot", ctypes.c_ushort),
+                ("serial", ctypes.c_ulong), ("pixels", ctypes.POINTER(ctypes.c_ulong))]
+
+
+def pointer_visible():
+    """Whether the X server draws any pixel of the pointer, as another client sees it (the XFixes
+    cursor image: a hidden pointer is a fully transparent one)."""
+    x11 = ctypes.CDLL("libX11.so.6")
+    xfixes = ctypes.CDLL("libXfixes.so.3")
+    x11.XOpenDisplay.restype = ctypes.c_void_p
+    x11.XOpenDisplay.argtypes = [ctypes.c_char_p]
+    x11.XCloseDisplay.argtypes = [ctypes.c_void_p]
+    x11.XFree.argtypes = [ctypes.c_void_p]
+    xfixes.XFixesGetCursorImage.restype = ctypes.POINTER(_CursorImage)
+    xfixes.XFixesGetCursorImage.argtypes = [ctypes.c_void_p]
+    display = x11.XOpenDisplay(ENV["DISPLAY"].encode())
+    if not display:
+        raise AssertionError("cannot open display %s" % ENV["DISPLAY"])
+    try:
+        image = xfixes.XFixesGetCursorImage(display)
+        cursor = image.contents
+        visible = any(cursor.pixels[i] >> 24 for i in range(cursor.width * cursor.height))
+        x11.XFree(image)
+        return visible
+    finally:
+        x11.XCloseDisplay(display)
+
+
+def move_pointer(x, y):
+    run("xdotool", "mousemove", str(x), str(y))
+
+
 class StartUp(BoardTest):
     def test_without_a_settings_file_the_defaults_are_written_and_fill_the_screen(self):
         board = self.board()
@@ -49,6 +84,29 @@ class StartUp(BoardTest):
         # The caption bar sits above the client area; the frameless board starts at y = 0.
         self.assertNotEqual(screen.pixel(WIDTH // 2, 2), back)
         self.assertNotEqual(screen.pixel(WIDTH // 2, 10), back)
+
+
+class Pointer(BoardTest):
+    IDLE = 3.0  # the board's stillness before it hides the pointer
+
+    def test_a_frameless_board_hides_a_still_pointer_and_shows_it_on_movement(self):
+        self.board()
+        move_pointer(200, 200)
+        wait_until(pointer_visible, timeout=2, what="the pointer over a fresh board")
+        wait_until(lambda: not pointer_visible(), timeout=3 * self.IDLE,
+                   what="a still pointer to be hidden")
+        move_pointer(210, 205)
+        wait_until(pointer_visible, timeout=2, what="the pointer back after a movement")
+        wait_until(lambda: not pointer_visible(), timeout=3 * self.IDLE,
+                   what="the pointer to be hidden again")
+
+    def test_a_framed_board_keeps_its_pointer(self):
+        back = (10, 20, 30)
+        self.board(settings_bytes(4, 2, *back, 240, 240, 240, 1))
+        wait_screen(lambda s: s.pixel(WIDTH // 2, HEIGHT - 10) == back, "the board")
+        move_pointer(WIDTH // 2, HEIGHT // 2)
+        time.sleep(self.IDLE + 1.5)
+        self.assertTrue(pointer_visible())
 
 
 class Numbers(BoardTest):

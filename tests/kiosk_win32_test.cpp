@@ -1,0 +1,143 @@
+// The keep-awake and pointer calls the board makes, seen through fakes of the Windows functions:
+// which flags, which timer, when the cursor goes and comes back.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <vector>
+
+#include "ui/kiosk_win32.h"
+#include "ui/pointer_idle.h"
+
+namespace {
+
+HWND const kBoard = reinterpret_cast<HWND>(0x1000);
+HWND const kDialog = reinterpret_cast<HWND>(0x2000);
+HCURSOR const kArrow = reinterpret_cast<HCURSOR>(0x3000);
+
+struct Fake {
+    std::vector<EXECUTION_STATE> states;
+    std::vector<HCURSOR> cursors;  // every SetCursor argument
+    HCURSOR current = kArrow;
+    POINT pointer{100, 100};
+    HWND under_pointer = kBoard;
+    DWORD now = 50000;
+    TIMERPROC timer = nullptr;
+    UINT_PTR timer_id = 0;
+    UINT timer_ms = 0;
+    bool timer_killed = false;
+};
+Fake* fake;
+
+EXECUTION_STATE WINAPI fake_state(EXECUTION_STATE flags) {
+    fake->states.push_back(flags);
+    return ES_CONTINUOUS;
+}
+HCURSOR WINAPI fake_set_cursor(HCURSOR cursor) {
+    fake->cursors.push_back(cursor);
+    const HCURSOR previous = fake->current;
+    fake->current = cursor;
+    return previous;
+}
+BOOL WINAPI fake_cursor_pos(POINT* point) {
+    *point = fake->pointer;
+    return TRUE;
+}
+HWND WINAPI fake_window_from_point(POINT) {
+    return fake->under_pointer;
+}
+DWORD WINAPI fake_ticks() {
+    return fake->now;
+}
+UINT_PTR WINAPI fake_set_timer(HWND, UINT_PTR id, UINT ms, TIMERPROC proc) {
+    fake->timer = proc;
+    fake->timer_id = id;
+    fake->timer_ms = ms;
+    return id;
+}
+BOOL WINAPI fake_kill_timer(HWND, UINT_PTR id) {
+    fake->timer_killed = id == fake->timer_id;
+    return TRUE;
+}
+
+const KioskOps kFakeOps = {fake_state, fake_set_cursor, fake_cursor_pos, fake_window_from_point,
+                           fake_ticks, fake_set_timer,  fake_kill_timer};
+
+class Kiosk : public testing::Test {
+protected:
+    void SetUp() override {
+        fake = &state;
+        use_kiosk_ops(&kFakeOps);
+    }
+    void TearDown() override {
+        kiosk_release();
+        use_kiosk_ops(nullptr);
+        fake = nullptr;
+    }
+    void tick_after(DWORD ms) {
+        state.now += ms;
+        ASSERT_NE(state.timer, nullptr);
+        state.timer(kBoard, WM_TIMER, state.timer_id, state.now);
+    }
+    bool message(UINT msg, LPARAM lParam, LRESULT* result) {
+        return kiosk_pointer_message(kBoard, msg, 0, lParam, result);
+    }
+    Fake state;
+};
+
+TEST_F(Kiosk, KeepsTheDisplayAndSystemAwakeUntilReleased) {
+    kiosk_keep_awake();
+    kiosk_release();
+    ASSERT_EQ(state.states.size(), 2u);
+    EXPECT_EQ(state.states[0], ES_CONTINUOUS | ES_DISPLAY_REQUIRED | ES_SYSTEM_REQUIRED);
+    EXPECT_EQ(state.states[1], static_cast<EXECUTION_STATE>(ES_CONTINUOUS));
+}
+
+TEST_F(Kiosk, AFramedBoardLeavesThePointerAlone) {
+    kiosk_watch_pointer(kBoard, true);
+    EXPECT_EQ(state.timer, nullptr);
+    LRESULT result = 0;
+    EXPECT_FALSE(message(WM_SETCURSOR, MAKELPARAM(HTCLIENT, WM_MOUSEMOVE), &result));
+    EXPECT_FALSE(message(WM_MOUSEMOVE, MAKELPARAM(10, 10), &result));
+    EXPECT_TRUE(state.cursors.empty());
+}
+
+TEST_F(Kiosk, AFramelessBoardHidesAStillPointerAndShowsItOnMovement) {
+    kiosk_watch_pointer(kBoard, false);
+    EXPECT_EQ(state.timer_id, kPointerTimerId);
+    EXPECT_EQ(state.timer_ms, kPointerTimerMs);
+    LRESULT result = 0;
+    EXPECT_FALSE(message(WM_MOUSEMOVE, MAKELPARAM(100, 100), &result));
+    tick_after(kPointerIdleMs - 1);
+    EXPECT_TRUE(state.cursors.empty());
+    tick_after(1);
+    ASSERT_EQ(state.cursors, std::vector<HCURSOR>{nullptr});
+
+    // While hidden, the window's own cursor requests keep it hidden over the board...
+    result = 0;
+    EXPECT_TRUE(message(WM_SETCURSOR, MAKELPARAM(HTCLIENT, WM_MOUSEMOVE), &result));
+    EXPECT_EQ(result, TRUE);
+    EXPECT_EQ(state.current, nullptr);
+    // ...and a report where the pointer already stood changes nothing.
+    EXPECT_FALSE(message(WM_MOUSEMOVE, MAKELPARAM(100, 100), &result));
+    EXPECT_EQ(state.current, nullptr);
+
+    EXPECT_FALSE(message(WM_MOUSEMOVE, MAKELPARAM(101, 100), &result));
+    EXPECT_EQ(state.current, kArrow);
+    EXPECT_FALSE(message(WM_SETCURSOR, MAKELPARAM(HTCLIENT, WM_MOUSEMOVE), &result));
+
+    kiosk_release();
+    EXPECT_TRUE(state.timer_killed);
+}
+
+TEST_F(Kiosk, ThePointerStaysOverTheSettingsDialog) {
+    kiosk_watch_pointer(kBoard, false);
+    state.under_pointer = kDialog;
+    tick_after(10 * kPointerIdleMs);
+    EXPECT_TRUE(state.cursors.empty());
+    state.under_pointer = kBoard;
+    tick_after(kPointerTimerMs);
+    EXPECT_EQ(state.cursors, std::vector<HCURSOR>{nullptr});
+}
+
+}  // namespace
