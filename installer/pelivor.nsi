@@ -46,8 +46,29 @@ VIAddVersionKey /LANG=1033 "FileVersion" "${VERSION}"
 ; SetShellVarContext all is in force (C:\ProgramData).
 !define DATA_DIR "$APPDATA\${PRODUCT}"
 
+; A running board holds its program open: an upgrade would silently keep the old one, and the
+; uninstaller could remove neither it nor the folder the board runs in. Close it as its own
+; window's close command does, and give the process a moment to end after its window.
+!macro CLOSE_BOARD
+    StrCpy $1 0
+    ${Do}
+        FindWindow $0 "PELIVOR"
+        ${If} $0 == 0
+        ${OrIf} $1 >= 50
+            ${Break}
+        ${EndIf}
+        SendMessage $0 ${WM_CLOSE} 0 0 /TIMEOUT=1000
+        Sleep 100
+        IntOp $1 $1 + 1
+    ${Loop}
+    ${If} $1 > 0
+        Sleep 1000
+    ${EndIf}
+!macroend
+
 Section "-Programs"
     SetShellVarContext all
+    !insertmacro CLOSE_BOARD
     SetOutPath "$INSTDIR"
     File "${STAGE}\pelivor.exe"
     File "${STAGE}\pelivor-send.exe"
@@ -111,6 +132,7 @@ FunctionEnd
 
 Section "-un.Programs"
     SetShellVarContext all
+    !insertmacro CLOSE_BOARD
     nsExec::Exec '"$SYSDIR\netsh.exe" advfirewall firewall delete rule name="${FIREWALL_RULE}"'
     Pop $0
     Delete "$SMPROGRAMS\${PRODUCT}.lnk"

@@ -250,7 +250,13 @@ class Uninstall(unittest.TestCase):
         install("/AUTOSTART")
         with open(host(DATA + r"\setup.dat"), "wb") as f:
             f.write(cls.SETTINGS)
+        program = host(PROGRAMS + r"\pelivor.exe")
+        os.utime(program, (946684800, 946684800))  # as if from an older release
+        board = ShortcutBoard(host(DATA)).start()
         install()  # an upgrade, without asking again for the start at login
+        cls.board_after_upgrade = board_processes()
+        cls.program_replaced = os.path.getmtime(program) != 946684800
+        board.stop()
         cls.settings_after_upgrade = read(host(DATA + r"\setup.dat"))
         cls.startup_after_upgrade = os.path.exists(host(STARTUP))
 
@@ -271,6 +277,10 @@ class Uninstall(unittest.TestCase):
     def test_an_upgrade_keeps_the_settings_and_the_start_at_login(self):
         self.assertEqual(self.settings_after_upgrade, self.SETTINGS)
         self.assertTrue(self.startup_after_upgrade)
+
+    def test_an_upgrade_closes_a_running_board_to_replace_its_program(self):
+        self.assertEqual(self.board_after_upgrade, [])
+        self.assertTrue(self.program_replaced)
 
     def test_nothing_is_left_but_the_settings_folder(self):
         self.assertEqual(self.left_in_programs, ["uninstall.exe"])
