@@ -1,6 +1,6 @@
 ; The Windows installer. Built by installer/CMakeLists.txt, which passes
 ;   VERSION (1.0), VERSION_QUAD (1.0.0.0), STAGE (the folder holding the stripped programs and the
-;   read-me) and OUTFILE.
+;   read-me), ICON (the program's icon) and OUTFILE.
 ; Silent use: setup.exe /S [/AUTOSTART]; uninstall.exe /S [/REMOVESETTINGS].
 
 Unicode true
@@ -33,6 +33,8 @@ VIAddVersionKey /LANG=1033 "ProductVersion" "${VERSION}"
 VIAddVersionKey /LANG=1033 "FileDescription" "${PRODUCT} ${VERSION} setup"
 VIAddVersionKey /LANG=1033 "FileVersion" "${VERSION}"
 
+!define MUI_ICON "${ICON}"
+!define MUI_UNICON "${ICON}"
 !define MUI_COMPONENTSPAGE_NODESC
 !insertmacro MUI_PAGE_COMPONENTS
 !insertmacro MUI_PAGE_DIRECTORY
