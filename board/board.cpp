@@ -1,5 +1,6 @@
 // The board's update rule: duplicate test, append after the newest entry, drop the oldest entry of
-// a full board, then close up any gaps so the entries run unbroken from slot 0.
+// a full board, then close up any gaps so the entries run unbroken from slot 0. Removal, clearing
+// and expiry empty entries and close up with the same compaction.
 #include "board/board.h"
 
 #include <cstring>
@@ -10,8 +11,12 @@ bool slot_empty(const SlotTable& table, int k) {
     return table.slots[k][0] == '\0';
 }
 
-void copy_slot(SlotTable& table, int from, int to) {
+// Times, when kept, move with their entries; null leaves the plain rule's work unchanged.
+void copy_slot(SlotTable& table, ArrivalTimes* times, int from, int to) {
     std::memcpy(table.slots[to], table.slots[from], kSlotSize);
+    if (times != nullptr) {
+        times->ms[to] = times->ms[from];
+    }
 }
 
 void put_text(SlotTable& table, int k, const char* text, size_t length) {
@@ -19,7 +24,7 @@ void put_text(SlotTable& table, int k, const char* text, size_t length) {
     table.slots[k][length] = '\0';
 }
 
-void compact(SlotTable& table, int active) {
+void compact(SlotTable& table, ArrivalTimes* times, int active) {
     int i = 0;
     int removed = 0;
     while (removed < active && i < active) {
@@ -28,11 +33,32 @@ void compact(SlotTable& table, int active) {
             continue;
         }
         for (int j = i + 1; j < active; ++j) {
-            copy_slot(table, j, j - 1);
+            copy_slot(table, times, j, j - 1);
         }
         table.slots[active - 1][0] = '\0';
         ++removed;
     }
+}
+
+int bounded_active(int active) {
+    return active > kSlotCount ? kSlotCount : active;
+}
+
+// Empties the active entries `leaves` picks and closes up the rest.
+template <typename Leaves>
+int remove_where(SlotTable& table, ArrivalTimes* times, int active, Leaves leaves) {
+    active = bounded_active(active);
+    int removed = 0;
+    for (int k = 0; k < active; ++k) {
+        if (!slot_empty(table, k) && leaves(k)) {
+            table.slots[k][0] = '\0';
+            ++removed;
+        }
+    }
+    if (removed > 0) {
+        compact(table, times, active);
+    }
+    return removed;
 }
 
 }  // namespace
@@ -64,12 +90,14 @@ void clean_text(char* buffer, size_t length) {
 }
 
 bool accept_text(SlotTable& table, int active, const char* text) {
+    return accept_text(table, active, text, nullptr, 0);
+}
+
+bool accept_text(SlotTable& table, int active, const char* text, ArrivalTimes* times, int64_t now) {
     if (active <= 0) {
         return false;
     }
-    if (active > kSlotCount) {
-        active = kSlotCount;
-    }
+    active = bounded_active(active);
     // A longer text cannot be shown whole, and a cut one would be a number nobody sent.
     const size_t length = strnlen(text, kMaxTextLength + 1);
     if (length > kMaxTextLength) {
@@ -81,10 +109,28 @@ bool accept_text(SlotTable& table, int active, const char* text) {
     const int last = active - 1;
     if (!slot_empty(table, last)) {
         for (int j = 1; j < active; ++j) {
-            copy_slot(table, j, j - 1);
+            copy_slot(table, times, j, j - 1);
         }
     }
     put_text(table, last, text, length);
-    compact(table, active);
+    if (times != nullptr) {
+        times->ms[last] = now;
+    }
+    compact(table, times, active);
     return true;
+}
+
+int remove_text(SlotTable& table, int active, const char* text, ArrivalTimes* times) {
+    return remove_where(table, times, active,
+                        [&](int k) { return std::strncmp(table.slots[k], text, kSlotSize) == 0; });
+}
+
+int clear_board(SlotTable& table, int active) {
+    return remove_where(table, nullptr, active, [](int) { return true; });
+}
+
+int expire_entries(SlotTable& table, ArrivalTimes& times, int active, int64_t now,
+                   int64_t expire_ms) {
+    return remove_where(table, &times, active,
+                        [&](int k) { return now - times.ms[k] >= expire_ms; });
 }

@@ -1,12 +1,15 @@
 // The update rule of the order board, checked case by case and against a small independent model.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
+#include <iterator>
 #include <random>
 #include <string>
 #include <vector>
 
 #include "board/board.h"
+#include "board/extensions.h"
 
 namespace {
 
@@ -252,6 +255,210 @@ TEST(AcceptText, MatchesTheModelOnRandomBoards) {
                 ASSERT_GT(run, 0);
                 ASSERT_EQ(text, table.slots[run - 1]);
             }
+        }
+    }
+}
+
+TEST(ArrivalTimes, MoveWithTheirEntriesThroughShiftAndCompaction) {
+    SlotTable table = table_of({"1", "", "3", "4", "77"});
+    ArrivalTimes times{};
+    for (int k = 0; k < kSlotCount; ++k) {
+        times.ms[k] = 100 + k;
+    }
+    // The last slot is taken: '1' goes, the gap closes, '5' lands after '4'.
+    EXPECT_TRUE(accept_text(table, 4, "5", &times, 900));
+    EXPECT_EQ(slots(table, 5), (Slots{"3", "4", "5", "", "77"}));
+    EXPECT_EQ(times.ms[0], 102);
+    EXPECT_EQ(times.ms[1], 103);
+    EXPECT_EQ(times.ms[2], 900);
+    EXPECT_EQ(times.ms[4], 104);  // inactive: neither its text nor its time moves
+    // A repeat of the newest is ignored and does not renew it.
+    EXPECT_FALSE(accept_text(table, 4, "5", &times, 950));
+    EXPECT_EQ(times.ms[2], 900);
+}
+
+TEST(RemoveText, TakesEveryEqualActiveEntryAndClosesUp) {
+    SlotTable table = table_of({"57", "#57", "8", "57", "9", "57"});
+    ArrivalTimes times{};
+    for (int k = 0; k < kSlotCount; ++k) {
+        times.ms[k] = k;
+    }
+    EXPECT_EQ(remove_text(table, 5, "57", &times), 2);
+    EXPECT_EQ(slots(table, 6), (Slots{"#57", "8", "9", "", "", "57"}));
+    EXPECT_EQ(times.ms[0], 1);
+    EXPECT_EQ(times.ms[1], 2);
+    EXPECT_EQ(times.ms[2], 4);
+    EXPECT_EQ(remove_text(table, 5, "#57", nullptr), 1);
+    EXPECT_EQ(slots(table, 6), (Slots{"8", "9", "", "", "", "57"}));
+    const SlotTable before = table;
+    EXPECT_EQ(remove_text(table, 5, "5", nullptr), 0);
+    EXPECT_EQ(remove_text(table, 5, "", nullptr), 0);
+    EXPECT_EQ(remove_text(table, 5, "89", nullptr), 0);
+    EXPECT_EQ(remove_text(table, 0, "8", nullptr), 0);
+    EXPECT_EQ(0, std::memcmp(&table, &before, sizeof table));
+}
+
+TEST(ClearBoard, EmptiesTheActiveSlotsOnly) {
+    SlotTable table = table_of({"1", "2", "", "4", "77"});
+    EXPECT_EQ(clear_board(table, 4), 3);
+    EXPECT_EQ(slots(table, 5), (Slots{"", "", "", "", "77"}));
+    EXPECT_EQ(clear_board(table, 4), 0);
+    EXPECT_EQ(clear_board(table, -1), 0);
+    EXPECT_EQ(clear_board(table, 1000), 1);
+    EXPECT_EQ(slots(table, 5), (Slots{"", "", "", "", ""}));
+}
+
+TEST(ExpireEntries, RemovesWhatHasStoodLongEnoughAndKeepsTheOrder) {
+    SlotTable table = table_of({"1", "2", "3", "4", "77"});
+    ArrivalTimes times{};
+    const int64_t at[] = {1000, 5000, 2000, 9000, 0};
+    std::copy(std::begin(at), std::end(at), times.ms);
+    EXPECT_EQ(next_expiry(table, times, 4, 3000), 4000);
+    EXPECT_EQ(expire_entries(table, times, 4, 3999, 3000), 0);
+    EXPECT_EQ(expire_entries(table, times, 4, 5000, 3000), 2);  // '1' and '3', both at 3000 or more
+    EXPECT_EQ(slots(table, 5), (Slots{"2", "4", "", "", "77"}));
+    EXPECT_EQ(times.ms[0], 5000);
+    EXPECT_EQ(times.ms[1], 9000);
+    EXPECT_EQ(next_expiry(table, times, 4, 3000), 8000);
+    EXPECT_EQ(expire_entries(table, times, 4, 100000, 3000), 2);
+    EXPECT_EQ(next_expiry(table, times, 4, 3000), kNever);
+    EXPECT_STREQ(table.slots[4], "77");  // inactive, however old
+}
+
+TEST(Highlight, IsTheNewestEntryWithinItsTime) {
+    SlotTable table = table_of({"1", "2", ""});
+    ArrivalTimes times{};
+    times.ms[0] = 0;
+    times.ms[1] = 1000;
+    EXPECT_EQ(highlighted_slot(table, times, 3, 1000, 2000), 1);
+    EXPECT_EQ(highlighted_slot(table, times, 3, 2999, 2000), 1);
+    EXPECT_EQ(highlighted_slot(table, times, 3, 3000, 2000), -1);
+    EXPECT_EQ(highlighted_slot(table, times, 3, 1500, 0), -1);  // off
+    // Not handed down to an older entry when the newest goes.
+    EXPECT_EQ(remove_text(table, 3, "2", &times), 1);
+    EXPECT_EQ(highlighted_slot(table, times, 3, 1500, 2000), 0);
+    EXPECT_EQ(highlighted_slot(table, times, 3, 2500, 2000), -1);
+    SlotTable empty{};
+    EXPECT_EQ(highlighted_slot(empty, times, 3, 0, 2000), -1);
+}
+
+TEST(Chime, AtMostOnceASecond) {
+    int64_t last = kNever;
+    EXPECT_TRUE(chime_allowed(&last, -5000));  // the first, whatever the clock reads
+    EXPECT_FALSE(chime_allowed(&last, -4001));
+    EXPECT_TRUE(chime_allowed(&last, -4000));
+    EXPECT_FALSE(chime_allowed(&last, -3500));
+    EXPECT_FALSE(chime_allowed(&last, -3001));  // a refused one does not move the limit
+    EXPECT_TRUE(chime_allowed(&last, -3000));
+}
+
+namespace {
+
+// Removal, clearing and expiry restated as list operations on (text, time) pairs.
+struct ModelEntry {
+    std::string text;
+    int64_t at;
+};
+
+void model_close_up(std::vector<ModelEntry>& active, size_t n) {
+    std::vector<ModelEntry> kept;
+    for (const auto& e : active) {
+        if (!e.text.empty()) {
+            kept.push_back(e);
+        }
+    }
+    kept.resize(n);
+    active = kept;
+}
+
+}  // namespace
+
+TEST(AcceptText, MatchesTheModelWithRemovalsAndExpiry) {
+    std::mt19937 random(20261214);
+    const char* alphabet[] = {"", "1", "2", "#2", "57", "123456789", "1234567890", "#", "0"};
+    for (int round = 0; round < 1000; ++round) {
+        const int n = 1 + static_cast<int>(random() % 100);
+        SlotTable table{};
+        ArrivalTimes times{};
+        std::vector<ModelEntry> model(n);
+        for (int k = 0; k < kSlotCount; ++k) {
+            times.ms[k] = -static_cast<int64_t>(random() % 5000);
+            if (random() % 3 == 0) {
+                std::strcpy(table.slots[k], std::to_string(random() % 50).c_str());
+            }
+            if (k < n) {
+                model[k] = {table.slots[k], times.ms[k]};
+            }
+        }
+        int64_t now = 0;
+        for (int step = 0; step < 40; ++step) {
+            const SlotTable before = table;
+            const std::string text = alphabet[random() % 9];
+            const int op = static_cast<int>(random() % 4);
+            now += static_cast<int64_t>(random() % 700);
+            if (op == 0) {
+                std::vector<std::string> plain;
+                for (const auto& e : model) {
+                    plain.push_back(e.text);
+                }
+                const std::vector<std::string> was = plain;
+                const bool accepted = model_accept(plain, text);
+                if (accepted) {
+                    // Which entries survived, in order, and the new one last.
+                    std::vector<ModelEntry> next;
+                    size_t from = (was.back().empty() ? 0 : 1);
+                    for (size_t k = from; k < was.size(); ++k) {
+                        if (!was[k].empty()) {
+                            next.push_back(model[k]);
+                        }
+                    }
+                    if (!text.empty()) {
+                        next.push_back({text, now});
+                    }
+                    next.resize(n);
+                    model = next;
+                }
+                ASSERT_EQ(accept_text(table, n, text.c_str(), &times, now), accepted);
+            } else if (op == 1) {
+                int gone = 0;
+                for (auto& e : model) {
+                    if (!e.text.empty() && e.text == text) {
+                        e.text.clear();
+                        ++gone;
+                    }
+                }
+                if (gone > 0) {  // nothing removed, nothing moves (gaps from a grid change stay)
+                    model_close_up(model, n);
+                }
+                ASSERT_EQ(remove_text(table, n, text.c_str(), &times), gone);
+            } else if (op == 2) {
+                int gone = 0;
+                for (auto& e : model) {
+                    if (!e.text.empty() && now - e.at >= 1500) {
+                        e.text.clear();
+                        ++gone;
+                    }
+                }
+                if (gone > 0) {
+                    model_close_up(model, n);
+                }
+                ASSERT_EQ(expire_entries(table, times, n, now, 1500), gone);
+            } else if (random() % 8 == 0) {
+                int gone = 0;
+                for (auto& e : model) {
+                    gone += e.text.empty() ? 0 : 1;
+                    e.text.clear();
+                }
+                ASSERT_EQ(clear_board(table, n), gone);
+            }
+            for (int k = 0; k < n; ++k) {
+                ASSERT_EQ(model[k].text, table.slots[k]) << "n=" << n << " op=" << op << " k=" << k;
+                if (!model[k].text.empty()) {
+                    ASSERT_EQ(model[k].at, times.ms[k]) << "n=" << n << " op=" << op << " k=" << k;
+                }
+            }
+            ASSERT_EQ(0, std::memcmp(table.slots[n], before.slots[n], kSlotSize * (kSlotCount - n)))
+                << "an inactive slot changed, n=" << n;
         }
     }
 }
