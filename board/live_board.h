@@ -34,7 +34,7 @@ struct BoardCopy {
     SlotTable table;
     BoardSettings settings;
     Extensions extensions;
-    int highlighted;  // the slot drawn with its colours swapped; -1: none
+    int highlighted = -1;  // the slot drawn with its colours swapped; -1: none
 };
 
 LiveBoard& live_board();

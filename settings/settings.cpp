@@ -155,17 +155,22 @@ bool read_settings_file(const char* path, BoardSettings* settings, SettingsTail*
 
 std::vector<unsigned char> settings_file_bytes(const BoardSettings& settings,
                                                const SettingsTail& tail) {
+    std::vector<unsigned char> bytes(tail.present ? kTailedFileSize + tail.kept.size()
+                                                  : kSettingsFileSize);
     unsigned char head[kSettingsFileSize];
     encode_settings(settings, head);
-    std::vector<unsigned char> bytes(head, head + sizeof head);
+    std::memcpy(bytes.data(), head, sizeof head);
     if (tail.present) {
-        bytes.insert(bytes.end(), kTailMarker, kTailMarker + sizeof kTailMarker);
+        unsigned char* at = bytes.data() + kSettingsFileSize;
+        std::memcpy(at, kTailMarker, sizeof kTailMarker);
+        at += sizeof kTailMarker;
         for (auto field : kTailFields) {
-            unsigned char value[4];
-            put_le32(value, tail.fields.*field);
-            bytes.insert(bytes.end(), value, value + 4);
+            put_le32(at, tail.fields.*field);
+            at += 4;
         }
-        bytes.insert(bytes.end(), tail.kept.begin(), tail.kept.end());
+        if (!tail.kept.empty()) {
+            std::memcpy(at, tail.kept.data(), tail.kept.size());
+        }
     }
     return bytes;
 }

@@ -10,6 +10,7 @@
 #include "res/resource.h"
 #include "settings/settings.h"
 #include "settings/settings_dialog.h"
+#include "ui/extensions_win32.h"
 #include "ui/paint_win32.h"
 #ifdef PELIVOR_PAINT_TIMESTAMPS
 #include "ui/paint_timestamps.h"
@@ -71,6 +72,7 @@ LRESULT CALLBACK main_window_proc(HWND window, UINT message, WPARAM wParam, LPAR
     switch (message) {
         case WM_PAINT:
             paint_board(window);
+            schedule_extension_timer(window);
             return 0;
         case WM_CHAR:
             if ((wParam & 0xFF) == kEscape) {
@@ -79,8 +81,22 @@ LRESULT CALLBACK main_window_proc(HWND window, UINT message, WPARAM wParam, LPAR
                 // Modal; new settings show at the next repaint, which the next number requests.
                 DialogBoxParamA(g_instance, MAKEINTRESOURCEA(IDD_SETTINGS), window,
                                 settings_dialog_proc, 0);
+                schedule_extension_timer(window);  // the dialog reloaded the whole file
             }
             return 0;
+        case WM_KEYDOWN:
+            // F-keys type no character, so F2 takes nothing from the keys above.
+            if (wParam == VK_F2) {
+                open_service_dialog(window);
+                return 0;
+            }
+            return DefWindowProcA(window, message, wParam, lParam);
+        case WM_TIMER:
+            if (wParam == kExtensionTimerId) {
+                run_extension_timer(window);
+                return 0;
+            }
+            return DefWindowProcA(window, message, wParam, lParam);
         case WM_COMMAND:
             if (LOWORD(wParam) == IDM_EXIT) {
                 DestroyWindow(window);
@@ -118,6 +134,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     }
     g_main_window.store(window);
     set_repaint_hook(request_repaint);
+    set_chime_hook(play_chime);
     ShowWindow(window, SW_SHOWMAXIMIZED);
     UpdateWindow(window);
 
@@ -131,6 +148,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
         }
     }
     set_repaint_hook(nullptr);
+    set_chime_hook(nullptr);
     stop_receiver();
     return static_cast<int>(msg.wParam);
 }
