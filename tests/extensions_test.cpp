@@ -50,20 +50,20 @@ constexpr ExtensionFields kCommands{0, 0, 0, 1, 0};
 
 TEST(Commands, RemoveExactlyTheTextAfterTheDash) {
     Board board(kCommands);
-    for (const char* n : {"57", "#57", "9", "57"}) {
+    for (const char* n : {"57", "#57", "571", "57"}) {
         board.send(n);
     }
     EXPECT_TRUE(board.send("-57\r\n").repaint);
-    EXPECT_EQ(board.shown(), (Slots{"#57", "9", "", ""}));
+    EXPECT_EQ(board.shown(), (Slots{"#57", "571", "", ""}));
     EXPECT_FALSE(board.send("-57").repaint);  // nothing left to remove: no repaint
-    EXPECT_FALSE(board.send("-5").repaint);
+    EXPECT_FALSE(board.send("-5").repaint);   // the whole text, not a prefix
     EXPECT_TRUE(board.send("-#57").repaint);
-    EXPECT_EQ(board.shown(), (Slots{"9", "", "", ""}));
+    EXPECT_EQ(board.shown(), (Slots{"571", "", "", ""}));
     EXPECT_FALSE(board.send("-1234567890").repaint);
     EXPECT_TRUE(board.send("-").repaint);
     EXPECT_EQ(board.shown(), (Slots{"", "", "", ""}));
     EXPECT_FALSE(board.send("-\r\n").repaint);  // an empty board stays as it is
-    EXPECT_TRUE(board.send("9").repaint);       // the newest went, so 9 is new again
+    EXPECT_TRUE(board.send("571").repaint);     // the newest went, so it is new again
 }
 
 TEST(Commands, OffADashIsTheEmptyTextAsEver) {
