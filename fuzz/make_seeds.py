@@ -62,6 +62,10 @@ SEEDS = {
         "ten-by-ten-odd-colours": settings(10, 10, 356, -1, 2**31 - 1, -2**31, 256, 511, 7),
         "one-by-one-tiny-window": settings(1, 1, *DEFAULTS[2:], window=(1, 1)),
         "ten-rows-huge-window": settings(10, 3, *DEFAULTS[2:], window=(2**31 - 1, 990)),
+        "tail-all-on": settings(*DEFAULTS) + b"PVX1" + struct.pack("<5i", 120, 5, 1, 1, 1),
+        "tail-out-of-bounds-and-kept-bytes": settings(*DEFAULTS) + b"PVX1" + struct.pack(
+            "<5i", -1, 2**31 - 1, -2**31, 7, 0) + b"\x00kept\xff",
+        "tail-cut-short": (settings(*DEFAULTS) + b"PVX1" + struct.pack("<5i", 1, 1, 1, 1, 1))[:59],
     },
 }
 
