@@ -11,10 +11,12 @@ bool slot_empty(const SlotTable& table, int k) {
     return table.slots[k][0] == '\0';
 }
 
-// Times, when kept, move with their entries; null leaves the plain rule's work unchanged.
+// The rule is written once; kTimed picks at compile time whether arrival times move with their
+// entries, so the plain rule costs what it did before times existed.
+template <bool kTimed>
 void copy_slot(SlotTable& table, ArrivalTimes* times, int from, int to) {
     std::memcpy(table.slots[to], table.slots[from], kSlotSize);
-    if (times != nullptr) {
+    if (kTimed) {
         times->ms[to] = times->ms[from];
     }
 }
@@ -24,6 +26,7 @@ void put_text(SlotTable& table, int k, const char* text, size_t length) {
     table.slots[k][length] = '\0';
 }
 
+template <bool kTimed>
 void compact(SlotTable& table, ArrivalTimes* times, int active) {
     int i = 0;
     int removed = 0;
@@ -33,7 +36,7 @@ void compact(SlotTable& table, ArrivalTimes* times, int active) {
             continue;
         }
         for (int j = i + 1; j < active; ++j) {
-            copy_slot(table, times, j, j - 1);
+            copy_slot<kTimed>(table, times, j, j - 1);
         }
         table.slots[active - 1][0] = '\0';
         ++removed;
@@ -56,9 +59,41 @@ int remove_where(SlotTable& table, ArrivalTimes* times, int active, Leaves leave
         }
     }
     if (removed > 0) {
-        compact(table, times, active);
+        if (times != nullptr) {
+            compact<true>(table, times, active);
+        } else {
+            compact<false>(table, nullptr, active);
+        }
     }
     return removed;
+}
+
+template <bool kTimed>
+bool accept_with(SlotTable& table, int active, const char* text, ArrivalTimes* times, int64_t now) {
+    if (active <= 0) {
+        return false;
+    }
+    active = bounded_active(active);
+    // A longer text cannot be shown whole, and a cut one would be a number nobody sent.
+    const size_t length = strnlen(text, kMaxTextLength + 1);
+    if (length > kMaxTextLength) {
+        return false;
+    }
+    if (std::strcmp(text, newest_entry(table, active)) == 0) {
+        return false;
+    }
+    const int last = active - 1;
+    if (!slot_empty(table, last)) {
+        for (int j = 1; j < active; ++j) {
+            copy_slot<kTimed>(table, times, j, j - 1);
+        }
+    }
+    put_text(table, last, text, length);
+    if (kTimed) {
+        times->ms[last] = now;
+    }
+    compact<kTimed>(table, times, active);
+    return true;
 }
 
 }  // namespace
@@ -90,34 +125,12 @@ void clean_text(char* buffer, size_t length) {
 }
 
 bool accept_text(SlotTable& table, int active, const char* text) {
-    return accept_text(table, active, text, nullptr, 0);
+    return accept_with<false>(table, active, text, nullptr, 0);
 }
 
 bool accept_text(SlotTable& table, int active, const char* text, ArrivalTimes* times, int64_t now) {
-    if (active <= 0) {
-        return false;
-    }
-    active = bounded_active(active);
-    // A longer text cannot be shown whole, and a cut one would be a number nobody sent.
-    const size_t length = strnlen(text, kMaxTextLength + 1);
-    if (length > kMaxTextLength) {
-        return false;
-    }
-    if (std::strcmp(text, newest_entry(table, active)) == 0) {
-        return false;
-    }
-    const int last = active - 1;
-    if (!slot_empty(table, last)) {
-        for (int j = 1; j < active; ++j) {
-            copy_slot(table, times, j, j - 1);
-        }
-    }
-    put_text(table, last, text, length);
-    if (times != nullptr) {
-        times->ms[last] = now;
-    }
-    compact(table, times, active);
-    return true;
+    return times != nullptr ? accept_with<true>(table, active, text, times, now)
+                            : accept_with<false>(table, active, text, nullptr, now);
 }
 
 int remove_text(SlotTable& table, int active, const char* text, ArrivalTimes* times) {
