@@ -27,8 +27,8 @@ class Expiry(BoardTest):
     def test_a_number_leaves_after_its_time_and_the_rest_close_up(self):
         self.board(with_tail(expire_seconds=2))
         grid = cells(4, 2)
+        sent_at = time.monotonic()  # before the send: the board takes it after this
         send("11")
-        shown_at = time.monotonic()
         wait_screen(lambda s: holds_text(s, grid[0]), "the first number")
         time.sleep(1.0)
         send("22")
@@ -36,9 +36,9 @@ class Expiry(BoardTest):
         # '11' goes at about 2 s, and '22' closes up into the first cell.
         screen = wait_screen(lambda s: not holds_text(s, grid[1]), "the first number to leave",
                              timeout=6)
-        gone_after = time.monotonic() - shown_at
-        self.assertGreater(gone_after, 1.8)
-        self.assertLess(gone_after, 3.5)
+        gone_after = time.monotonic() - sent_at
+        self.assertGreater(gone_after, 2.0)
+        self.assertLess(gone_after, 5.0)  # the sender's start under Wine, a screenshot's lag
         self.assertEqual(screen.read_digits(*grid[0]), "22")
         wait_screen(lambda s: is_background(s, grid[0]), "the second number to leave", timeout=4)
 
