@@ -1,15 +1,12 @@
 // The update rule of the order board, checked case by case and against a small independent model.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cstring>
-#include <iterator>
 #include <random>
 #include <string>
 #include <vector>
 
 #include "board/board.h"
-#include "board/extensions.h"
 
 namespace {
 
@@ -259,45 +256,6 @@ TEST(AcceptText, MatchesTheModelOnRandomBoards) {
     }
 }
 
-TEST(ArrivalTimes, MoveWithTheirEntriesThroughShiftAndCompaction) {
-    SlotTable table = table_of({"1", "", "3", "4", "77"});
-    ArrivalTimes times{};
-    for (int k = 0; k < kSlotCount; ++k) {
-        times.ms[k] = 100 + k;
-    }
-    // The last slot is taken: '1' goes, the gap closes, '5' lands after '4'.
-    EXPECT_TRUE(accept_text(table, 4, "5", &times, 900));
-    EXPECT_EQ(slots(table, 5), (Slots{"3", "4", "5", "", "77"}));
-    EXPECT_EQ(times.ms[0], 102);
-    EXPECT_EQ(times.ms[1], 103);
-    EXPECT_EQ(times.ms[2], 900);
-    EXPECT_EQ(times.ms[4], 104);  // inactive: neither its text nor its time moves
-    // A repeat of the newest is ignored and does not renew it.
-    EXPECT_FALSE(accept_text(table, 4, "5", &times, 950));
-    EXPECT_EQ(times.ms[2], 900);
-}
-
-TEST(RemoveText, TakesEveryEqualActiveEntryAndClosesUp) {
-    SlotTable table = table_of({"57", "#57", "8", "57", "9", "57"});
-    ArrivalTimes times{};
-    for (int k = 0; k < kSlotCount; ++k) {
-        times.ms[k] = k;
-    }
-    EXPECT_EQ(remove_text(table, 5, "57", &times), 2);
-    EXPECT_EQ(slots(table, 6), (Slots{"#57", "8", "9", "", "", "57"}));
-    EXPECT_EQ(times.ms[0], 1);
-    EXPECT_EQ(times.ms[1], 2);
-    EXPECT_EQ(times.ms[2], 4);
-    EXPECT_EQ(remove_text(table, 5, "#57", nullptr), 1);
-    EXPECT_EQ(slots(table, 6), (Slots{"8", "9", "", "", "", "57"}));
-    const SlotTable before = table;
-    EXPECT_EQ(remove_text(table, 5, "5", nullptr), 0);
-    EXPECT_EQ(remove_text(table, 5, "", nullptr), 0);
-    EXPECT_EQ(remove_text(table, 5, "89", nullptr), 0);
-    EXPECT_EQ(remove_text(table, 0, "8", nullptr), 0);
-    EXPECT_EQ(0, std::memcmp(&table, &before, sizeof table));
-}
-
 TEST(ClearBoard, EmptiesTheActiveSlotsOnly) {
     SlotTable table = table_of({"1", "2", "", "4", "77"});
     EXPECT_EQ(clear_board(table, 4), 3);
@@ -306,50 +264,6 @@ TEST(ClearBoard, EmptiesTheActiveSlotsOnly) {
     EXPECT_EQ(clear_board(table, -1), 0);
     EXPECT_EQ(clear_board(table, 1000), 1);
     EXPECT_EQ(slots(table, 5), (Slots{"", "", "", "", ""}));
-}
-
-TEST(ExpireEntries, RemovesWhatHasStoodLongEnoughAndKeepsTheOrder) {
-    SlotTable table = table_of({"1", "2", "3", "4", "77"});
-    ArrivalTimes times{};
-    const int64_t at[] = {1000, 5000, 2000, 9000, 0};
-    std::copy(std::begin(at), std::end(at), times.ms);
-    EXPECT_EQ(next_expiry(table, times, 4, 3000), 4000);
-    EXPECT_EQ(expire_entries(table, times, 4, 3999, 3000), 0);
-    EXPECT_EQ(expire_entries(table, times, 4, 5000, 3000), 2);  // '1' and '3', both at 3000 or more
-    EXPECT_EQ(slots(table, 5), (Slots{"2", "4", "", "", "77"}));
-    EXPECT_EQ(times.ms[0], 5000);
-    EXPECT_EQ(times.ms[1], 9000);
-    EXPECT_EQ(next_expiry(table, times, 4, 3000), 8000);
-    EXPECT_EQ(expire_entries(table, times, 4, 100000, 3000), 2);
-    EXPECT_EQ(next_expiry(table, times, 4, 3000), kNever);
-    EXPECT_STREQ(table.slots[4], "77");  // inactive, however old
-}
-
-TEST(Highlight, IsTheNewestEntryWithinItsTime) {
-    SlotTable table = table_of({"1", "2", ""});
-    ArrivalTimes times{};
-    times.ms[0] = 0;
-    times.ms[1] = 1000;
-    EXPECT_EQ(highlighted_slot(table, times, 3, 1000, 2000), 1);
-    EXPECT_EQ(highlighted_slot(table, times, 3, 2999, 2000), 1);
-    EXPECT_EQ(highlighted_slot(table, times, 3, 3000, 2000), -1);
-    EXPECT_EQ(highlighted_slot(table, times, 3, 1500, 0), -1);  // off
-    // Not handed down to an older entry when the newest goes.
-    EXPECT_EQ(remove_text(table, 3, "2", &times), 1);
-    EXPECT_EQ(highlighted_slot(table, times, 3, 1500, 2000), 0);
-    EXPECT_EQ(highlighted_slot(table, times, 3, 2500, 2000), -1);
-    SlotTable empty{};
-    EXPECT_EQ(highlighted_slot(empty, times, 3, 0, 2000), -1);
-}
-
-TEST(Chime, AtMostOnceASecond) {
-    int64_t last = kNever;
-    EXPECT_TRUE(chime_allowed(&last, -5000));  // the first, whatever the clock reads
-    EXPECT_FALSE(chime_allowed(&last, -4001));
-    EXPECT_TRUE(chime_allowed(&last, -4000));
-    EXPECT_FALSE(chime_allowed(&last, -3500));
-    EXPECT_FALSE(chime_allowed(&last, -3001));  // a refused one does not move the limit
-    EXPECT_TRUE(chime_allowed(&last, -3000));
 }
 
 namespace {
