@@ -9,6 +9,10 @@
 
 namespace {
 
+int active_of(const LiveBoard& board) {
+    return active_count(board.settings.rows, board.settings.columns);
+}
+
 // Under the lock. Arrival times are kept only while a rule reads them; when one is switched on,
 // what is already on show counts as arriving now.
 void put_tail(LiveBoard& board, SettingsTail tail) {
@@ -22,13 +26,16 @@ void put_tail(LiveBoard& board, SettingsTail tail) {
         }
     }
     board.timing = timing;
-    if (board.extensions.highlight_ms == 0) {
-        board.highlight_until = kNever;
+    // A highlight drawn from now on must also be drawn away when its time is up; a round already
+    // due for one drawn before stays due.
+    const int64_t highlight_ms = board.extensions.highlight_ms;
+    if (highlight_ms > 0) {
+        const int slot = highlighted_slot(board.table, board.arrivals, active_of(board),
+                                          board.clock(), highlight_ms);
+        if (slot >= 0 && board.arrivals.ms[slot] + highlight_ms < board.highlight_until) {
+            board.highlight_until = board.arrivals.ms[slot] + highlight_ms;
+        }
     }
-}
-
-int active_of(const LiveBoard& board) {
-    return active_count(board.settings.rows, board.settings.columns);
 }
 
 // Under the lock.

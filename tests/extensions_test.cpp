@@ -152,6 +152,26 @@ TEST(Highlight, TheNewestCellUntilItsTimeIsUpThenOneRepaint) {
     EXPECT_FALSE(run_timer_round(board.live).repaint);
 }
 
+TEST(Highlight, SwitchedOnLaterEndsByTheTimerToo) {
+    Board board(ExtensionFields{});
+    board.send("1");
+    g_now = 500;
+    // What is on show counts as arriving now: the newest is highlighted, and a round is due to
+    // draw it plain again.
+    store_extensions(board.live, ExtensionFields{0, 2, 0, 0, 0}, "no-such-dir/setup.dat");
+    EXPECT_EQ(copy_board(board.live).highlighted, 0);
+    EXPECT_EQ(next_timer_round(board.live), 2500);
+    // Shortened while it shows: the end moves with it. Switched off, the round still comes to
+    // draw it plain, and none after it.
+    store_extensions(board.live, ExtensionFields{0, 1, 0, 0, 0}, "no-such-dir/setup.dat");
+    EXPECT_EQ(next_timer_round(board.live), 1500);
+    store_extensions(board.live, ExtensionFields{}, "no-such-dir/setup.dat");
+    EXPECT_EQ(next_timer_round(board.live), 1500);
+    g_now = 1500;
+    EXPECT_TRUE(run_timer_round(board.live).repaint);
+    EXPECT_EQ(next_timer_round(board.live), kNever);
+}
+
 TEST(Extensions, WithoutATailNothingIsTimedOrHighlighted) {
     Board board(ExtensionFields{5, 5, 1, 1, 1}, false);
     EXPECT_FALSE(board.send("1").chime);
