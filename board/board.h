@@ -30,3 +30,24 @@ const char* newest_entry(const SlotTable& table, int active);
 // then be redrawn). Refused: a duplicate of the newest entry, a text longer than 9 characters,
 // any text when no slot is active, and an empty text on an empty board.
 bool accept_text(SlotTable& table, int active, const char* text);
+
+// Monotonic milliseconds at which each slot's entry was accepted, kept beside the table (which
+// stays one 1000-byte block) and moved in step with it by the same shifts and compaction.
+struct ArrivalTimes {
+    int64_t ms[kSlotCount];
+};
+
+// accept_text that also moves the arrival times with their entries and stamps the new one `now`.
+bool accept_text(SlotTable& table, int active, const char* text, ArrivalTimes* times, int64_t now);
+
+// Empties every active entry equal to `text` byte for byte, and the others close up in their
+// order. Returns how many went; inactive slots are left alone. `times` may be null.
+int remove_text(SlotTable& table, int active, const char* text, ArrivalTimes* times);
+
+// Empties every active slot. Returns how many held an entry.
+int clear_board(SlotTable& table, int active);
+
+// Removes every active entry that has stood `expire_ms` or longer at `now`, closing up as
+// remove_text does. Returns how many went.
+int expire_entries(SlotTable& table, ArrivalTimes& times, int active, int64_t now,
+                   int64_t expire_ms);

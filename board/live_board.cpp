@@ -3,6 +3,59 @@
 // socket work.
 #include "board/live_board.h"
 
+#include <chrono>
+#include <cstring>
+#include <utility>
+
+namespace {
+
+int active_of(const LiveBoard& board) {
+    return active_count(board.settings.rows, board.settings.columns);
+}
+
+// Under the lock. Arrival times are kept only while a rule reads them; when one is switched on,
+// what is already on show counts as arriving now.
+void put_tail(LiveBoard& board, SettingsTail tail) {
+    board.tail = std::move(tail);
+    board.extensions = extensions_of(board.tail);
+    const bool timing = board.extensions.expire_ms > 0 || board.extensions.highlight_ms > 0;
+    if (timing && !board.timing) {
+        const int64_t now = board.clock();
+        for (int64_t& at : board.arrivals.ms) {
+            at = now;
+        }
+    }
+    board.timing = timing;
+    // A highlight drawn from now on must also be drawn away when its time is up; a round already
+    // due for one drawn before stays due.
+    const int64_t highlight_ms = board.extensions.highlight_ms;
+    if (highlight_ms > 0) {
+        const int slot = highlighted_slot(board.table, board.arrivals, active_of(board),
+                                          board.clock(), highlight_ms);
+        if (slot >= 0 && board.arrivals.ms[slot] + highlight_ms < board.highlight_until) {
+            board.highlight_until = board.arrivals.ms[slot] + highlight_ms;
+        }
+    }
+}
+
+// Under the lock.
+int64_t due_of(const LiveBoard& board) {
+    int64_t due = board.highlight_until;
+    if (board.extensions.expire_ms > 0) {
+        const int64_t expiry =
+            next_expiry(board.table, board.arrivals, active_of(board), board.extensions.expire_ms);
+        due = expiry < due ? expiry : due;
+    }
+    return due;
+}
+
+}  // namespace
+
+int64_t monotonic_ms() {
+    using namespace std::chrono;
+    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+}
+
 LiveBoard& live_board() {
     static LiveBoard board;
     return board;
@@ -10,22 +63,72 @@ LiveBoard& live_board() {
 
 BoardCopy copy_board(LiveBoard& board) {
     std::lock_guard<std::mutex> hold(board.lock);
-    return BoardCopy{board.table, board.settings};
+    BoardCopy copy{board.table, board.settings, board.extensions, -1};
+    if (board.extensions.highlight_ms > 0) {
+        copy.highlighted = highlighted_slot(board.table, board.arrivals, active_of(board),
+                                            board.clock(), board.extensions.highlight_ms);
+    }
+    return copy;
 }
 
 bool receive_text(LiveBoard& board, char* buffer, size_t length) {
-    clean_text(buffer, length);
+    return receive_datagram(board, buffer, length).repaint;
+}
+
+Outcome receive_datagram(LiveBoard& board, char* buffer, size_t length) {
+    const bool dash = length > 0 && buffer[0] == '-';
+    clean_text(buffer, length);  // the '-' too: with commands off it leaves the empty text
     std::lock_guard<std::mutex> hold(board.lock);
-    return accept_text(board.table, active_count(board.settings.rows, board.settings.columns),
-                       buffer);
+    const int active = active_of(board);
+    const Extensions& on = board.extensions;
+    ArrivalTimes* const times = board.timing ? &board.arrivals : nullptr;
+    Outcome outcome{};
+    if (on.commands && dash) {
+        const char* text = buffer + 1;
+        outcome.repaint = (text[0] == '\0' ? clear_board(board.table, active)
+                                           : remove_text(board.table, active, text, times)) > 0;
+        return outcome;
+    }
+    const int64_t now = times != nullptr || on.chime ? board.clock() : 0;
+    outcome.repaint = accept_text(board.table, active, buffer, times, now);
+    if (outcome.repaint && buffer[0] != '\0') {
+        if (on.highlight_ms > 0) {
+            board.highlight_until = now + on.highlight_ms;
+        }
+        outcome.chime = on.chime && chime_allowed(&board.last_chime, now);
+    }
+    return outcome;
+}
+
+TimerRound run_timer_round(LiveBoard& board) {
+    std::lock_guard<std::mutex> hold(board.lock);
+    const int64_t now = board.clock();
+    TimerRound round{};
+    if (board.extensions.expire_ms > 0) {
+        round.repaint = expire_entries(board.table, board.arrivals, active_of(board), now,
+                                       board.extensions.expire_ms) > 0;
+    }
+    if (board.highlight_until <= now) {
+        board.highlight_until = kNever;
+        round.repaint = true;
+    }
+    round.due = due_of(board);
+    return round;
+}
+
+int64_t next_timer_round(LiveBoard& board) {
+    std::lock_guard<std::mutex> hold(board.lock);
+    return due_of(board);
 }
 
 void load_settings(LiveBoard& board, const char* path) {
     BoardSettings loaded{};
-    const bool whole = read_settings_file(path, &loaded);
+    SettingsTail tail{};
+    const bool whole = read_settings_file(path, &loaded, &tail);
     {
         std::lock_guard<std::mutex> hold(board.lock);
         board.settings = whole ? loaded : default_settings();
+        put_tail(board, std::move(tail));
     }
     if (!whole) {
         save_settings(board, path);
@@ -34,11 +137,13 @@ void load_settings(LiveBoard& board, const char* path) {
 
 void save_settings(LiveBoard& board, const char* path) {
     BoardSettings settings;
+    SettingsTail tail;
     {
         std::lock_guard<std::mutex> hold(board.lock);
         settings = board.settings;
+        tail = board.tail;
     }
-    write_settings_file(path, settings);
+    write_settings_file(path, settings, tail);
 }
 
 void store_settings(LiveBoard& board, const BoardSettings& settings, const char* path) {
@@ -46,5 +151,17 @@ void store_settings(LiveBoard& board, const BoardSettings& settings, const char*
         std::lock_guard<std::mutex> hold(board.lock);
         board.settings = settings;
     }
-    write_settings_file(path, settings);
+    save_settings(board, path);
+}
+
+void store_extensions(LiveBoard& board, const ExtensionFields& fields, const char* path) {
+    {
+        std::lock_guard<std::mutex> hold(board.lock);
+        SettingsTail tail = board.tail;
+        const ExtensionFields none{};
+        tail.present = tail.present || std::memcmp(&fields, &none, sizeof fields) != 0;
+        tail.fields = fields;
+        put_tail(board, std::move(tail));
+    }
+    save_settings(board, path);
 }

@@ -1,23 +1,40 @@
 // The process-wide board: the slot table and the live settings, behind the one lock that keeps
 // datagram updates, drawing and settings changes apart, and the loading and saving of the live
-// settings. Portable; it sits above the rules (board/board.h, settings/settings.h).
+// settings. Portable; it sits above the rules (board/board.h, board/extensions.h,
+// settings/settings.h).
 #pragma once
 
+#include <cstdint>
 #include <mutex>
 
 #include "board/board.h"
+#include "board/extensions.h"
 #include "settings/settings.h"
+
+// Monotonic milliseconds.
+int64_t monotonic_ms();
 
 struct LiveBoard {
     std::mutex lock;
     SlotTable table{};
     BoardSettings settings{};
+    // What the file holds after its 36 bytes, and what the board makes of it.
+    SettingsTail tail{};
+    Extensions extensions{};
+    // Kept in step with the table only while expiry or the highlight is on.
+    ArrivalTimes arrivals{};
+    bool timing = false;
+    int64_t highlight_until = kNever;  // a repaint is due then, to draw the highlight away
+    int64_t last_chime = kNever;
+    int64_t (*clock)() = monotonic_ms;
 };
 
 // What drawing needs, copied under the lock so the picture is made without holding it.
 struct BoardCopy {
     SlotTable table;
     BoardSettings settings;
+    Extensions extensions;
+    int highlighted = -1;  // the slot drawn with its colours swapped; -1: none
 };
 
 LiveBoard& live_board();
@@ -28,6 +45,27 @@ BoardCopy copy_board(LiveBoard& board);
 // the grid as it stands at that moment. Returns whether the board changed.
 bool receive_text(LiveBoard& board, char* buffer, size_t length);
 
+// What one datagram asks of the shell.
+struct Outcome {
+    bool repaint;  // the board changed
+    bool chime;    // a new number arrived, chime on, and the last chime was long enough ago
+};
+
+// receive_text with the extensions: with commands on, a datagram starting with '-' removes the
+// entries equal to the text after it, or clears the board when no text follows.
+Outcome receive_datagram(LiveBoard& board, char* buffer, size_t length);
+
+// The expiry and highlight timer's round at the clock's present reading: removes what has stood
+// long enough. `due` is when the next round should run (kNever: no timer needed).
+struct TimerRound {
+    bool repaint;
+    int64_t due;
+};
+TimerRound run_timer_round(LiveBoard& board);
+
+// When the next timer round is due, without running one (after a paint or a settings change).
+int64_t next_timer_round(LiveBoard& board);
+
 // Fills the live record from the file; a missing or short file gives the defaults, written back.
 void load_settings(LiveBoard& board, const char* path = kSettingsFile);
 
@@ -37,3 +75,8 @@ void save_settings(LiveBoard& board, const char* path = kSettingsFile);
 // Replaces the live record (the dialog's OK) and saves it.
 void store_settings(LiveBoard& board, const BoardSettings& settings,
                     const char* path = kSettingsFile);
+
+// Replaces the extension fields (the second dialog's OK) and saves. A file without a tail gets one
+// only when a field is not 0.
+void store_extensions(LiveBoard& board, const ExtensionFields& fields,
+                      const char* path = kSettingsFile);

@@ -1,5 +1,6 @@
 // libFuzzer target: any sequence of datagrams, and grid changes between them, applied to the board
-// as the receiver applies them; aborts on the first datagram after which the table is wrong.
+// as the receiver applies them, with commands switched on and off; aborts on the first datagram
+// after which the table is wrong.
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -13,8 +14,22 @@ namespace {
 
 // Input: one byte for the grid, then records until the input ends:
 //   0xFF g       the operator changes the grid to g between two datagrams;
-//   L bytes...   one datagram of L bytes (L below 0xFF), shorter when the input runs out.
+//   0xFE         commands are switched on, or off again;
+//   L bytes...   one datagram of L bytes (L below 0xFE), shorter when the input runs out.
 constexpr uint8_t kGridChange = 0xFF;
+constexpr uint8_t kCommandsToggle = 0xFE;
+
+void toggle_commands(LiveBoard& board) {
+    std::lock_guard<std::mutex> hold(board.lock);
+    board.tail.present = true;
+    board.tail.fields.commands = board.tail.fields.commands == 0 ? 1 : 0;
+    board.extensions = extensions_of(board.tail);
+}
+
+bool commands_on(LiveBoard& board) {
+    std::lock_guard<std::mutex> hold(board.lock);
+    return board.extensions.commands;
+}
 
 void require(bool ok, const char* what) {
     if (!ok) {
@@ -90,6 +105,32 @@ void check_slots(const SlotTable& table) {
     }
 }
 
+// A command restated on the list of active slots: "-" alone empties them; "-" and a text takes
+// every entry equal to it, and the rest close up. Fills `want`; returns whether anything went.
+bool expected_command(const SlotTable& before, int n, const char* text, size_t length,
+                      SlotTable& want) {
+    want = SlotTable{};
+    int kept = 0;
+    for (int k = 0; k < n; ++k) {
+        const size_t own = strnlen(before.slots[k], kSlotSize);
+        const bool goes =
+            own > 0 &&
+            (length == 0 || (own == length && std::memcmp(before.slots[k], text, own) == 0));
+        if (!goes && own > 0) {
+            std::memcpy(want.slots[kept++], before.slots[k], own);
+        }
+    }
+    int had = 0;
+    for (int k = 0; k < n; ++k) {
+        had += before.slots[k][0] != '\0';
+    }
+    if (kept == had) {
+        want = before;  // nothing went, nothing moves
+        return false;
+    }
+    return true;
+}
+
 // Feeds one datagram through the receiver's path, in a buffer of exactly its length plus the
 // NUL, so a read or write past it is caught. Returns whether it was accepted.
 bool feed(LiveBoard& board, const uint8_t* bytes, size_t length) {
@@ -104,7 +145,13 @@ bool feed(LiveBoard& board, const uint8_t* bytes, size_t length) {
     const char* const text = reinterpret_cast<const char*>(bytes);
     const SlotTable before = copy_board(board).table;
     SlotTable want;
-    const bool expected = expected_after(before, n, text, run, want);
+    const bool command = length > 0 && bytes[0] == '-' && commands_on(board);
+    size_t argument = 0;
+    while (command && 1 + argument < length && board_byte(static_cast<char>(bytes[1 + argument]))) {
+        ++argument;
+    }
+    const bool expected = command ? expected_command(before, n, text + 1, argument, want)
+                                  : expected_after(before, n, text, run, want);
 
     const bool accepted = receive_text(board, buffer.get(), length);
     const SlotTable after = copy_board(board).table;
@@ -133,7 +180,7 @@ bool feed(LiveBoard& board, const uint8_t* bytes, size_t length) {
     for (int k = filled; k < n; ++k) {
         require(after.slots[k][0] == '\0', "the entries do not run unbroken from slot 0");
     }
-    if (run > 0) {
+    if (run > 0 && !command) {
         require(filled > 0 && slot_is(after, filled - 1, text, run), "the text is not the newest");
     }
     for (int k = 0; k < n; ++k) {
@@ -167,11 +214,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         std::lock_guard<std::mutex> hold(board.lock);
         board.table = SlotTable{};
         board.settings = default_settings();
+        board.tail = SettingsTail{};
+        board.extensions = extensions_of(board.tail);
     }
     set_grid(board, data[0]);
     size_t at = 1;
     while (at < size) {
         const uint8_t tag = data[at++];
+        if (tag == kCommandsToggle) {
+            toggle_commands(board);
+            continue;
+        }
         if (tag == kGridChange) {
             if (at < size) {
                 set_grid(board, data[at++]);

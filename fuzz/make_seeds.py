@@ -6,6 +6,7 @@ import struct
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 GRID_CHANGE = 0xFF
+COMMANDS_TOGGLE = 0xFE
 
 
 def grid(rows, columns):
@@ -18,10 +19,12 @@ def grid(rows, columns):
 def datagrams(*payloads):
     out = b""
     for p in payloads:
-        if isinstance(p, tuple):  # ("grid", rows, columns)
+        if p == ("commands",):  # switched on, or off again
+            out += bytes([COMMANDS_TOGGLE])
+        elif isinstance(p, tuple):  # ("grid", rows, columns)
             out += bytes([GRID_CHANGE]) + grid(p[1], p[2])
         else:
-            assert len(p) < GRID_CHANGE
+            assert len(p) < COMMANDS_TOGGLE
             out += bytes([len(p)]) + p
     return out
 
@@ -45,8 +48,12 @@ SEEDS = {
             *[str(i).encode() for i in range(105)], b"x", ("grid", 25, 2), b"x", b"7",
             ("grid", 100, 1), b"8", ("grid", 3, 1), b"", ("grid", 50, 3), b"9"),
         "junk": grid(1, 3) + datagrams(
-            b"\x80\xff1", b"\x001", b"1\x00" + b"2", b"#" * 9, b"#" * 10, bytes(range(254)),
-            b"9" * 254, b"1#2", b"\xb9\xb2"),
+            b"\x80\xff1", b"\x001", b"1\x00" + b"2", b"#" * 9, b"#" * 10, bytes(range(253)),
+            b"9" * 253, b"1#2", b"\xb9\xb2"),
+        "commands-on-and-off": grid(2, 2) + datagrams(
+            ("commands",), b"57", b"#57", b"571", b"57", b"-57\r\n", b"-5", b"-#57", b"-", b"-\r\n",
+            b"1", b"-1234567890", b"-x", b"2", ("grid", 1, 1), b"-2", ("commands",), b"3", b"-3",
+            b"-"),
     },
     "settings_file_fuzz": {
         "defaults": settings(*DEFAULTS),
@@ -62,6 +69,10 @@ SEEDS = {
         "ten-by-ten-odd-colours": settings(10, 10, 356, -1, 2**31 - 1, -2**31, 256, 511, 7),
         "one-by-one-tiny-window": settings(1, 1, *DEFAULTS[2:], window=(1, 1)),
         "ten-rows-huge-window": settings(10, 3, *DEFAULTS[2:], window=(2**31 - 1, 990)),
+        "tail-all-on": settings(*DEFAULTS) + b"PVX1" + struct.pack("<5i", 120, 5, 1, 1, 1),
+        "tail-out-of-bounds-and-kept-bytes": settings(*DEFAULTS) + b"PVX1" + struct.pack(
+            "<5i", -1, 2**31 - 1, -2**31, 7, 0) + b"\x00kept\xff",
+        "tail-cut-short": (settings(*DEFAULTS) + b"PVX1" + struct.pack("<5i", 1, 1, 1, 1, 1))[:59],
     },
 }
 

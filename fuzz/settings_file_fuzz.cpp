@@ -1,5 +1,7 @@
-// libFuzzer target: any bytes as "setup.dat", loaded as the board loads it, then the grid they
-// give put to work by the board and by the drawing arithmetic at a few window sizes.
+// libFuzzer target: any bytes as "setup.dat", loaded as the board loads it with its optional tail,
+// saved again, then the grid they give put to work by the board and by the drawing arithmetic at a
+// few window sizes.
+#include <algorithm>
 #include <climits>
 #include <cstddef>
 #include <cstdint>
@@ -129,6 +131,37 @@ void check_drawing(const BoardCopy& copy, int active, int64_t width, int64_t hei
     }
 }
 
+// The tail: taken only with the marker and all five fields; bounded for use; a save writes the
+// file back byte for byte (up to the bytes kept after the tail), and without a tail 36 bytes.
+void check_tail(LiveBoard& board, const uint8_t* data, size_t size, const fs::path& path) {
+    SettingsTail tail;
+    Extensions on;
+    {
+        std::lock_guard<std::mutex> hold(board.lock);
+        tail = board.tail;
+        on = board.extensions;
+    }
+    const bool marked = size >= kTailedFileSize &&
+                        std::memcmp(data + kSettingsFileSize, kTailMarker, sizeof kTailMarker) == 0;
+    require(tail.present == marked, "a tail taken without its marker, or missed with it");
+    require(on.expire_ms >= 0 && on.expire_ms <= kMaxExpireSeconds * int64_t{1000} &&
+                on.highlight_ms >= 0 && on.highlight_ms <= kMaxHighlightSeconds * int64_t{1000},
+            "an extension's time beyond its bounds");
+    if (!marked) {
+        require(
+            on.expire_ms == 0 && on.highlight_ms == 0 && !on.chime && !on.commands && !on.fit_text,
+            "an extension on without a tail");
+    }
+    if (size < kSettingsFileSize) {
+        return;
+    }
+    save_settings(board, path.c_str());
+    const std::vector<uint8_t> saved = read_file(path);
+    const size_t whole =
+        marked ? std::min(size, kTailedFileSize + kKeptAfterTail) : kSettingsFileSize;
+    require(saved == std::vector<uint8_t>(data, data + whole), "a save changed the file's bytes");
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -158,6 +191,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                 "a short file was not replaced by the defaults");
     }
     require(!fs::exists(work_dir() / "setup.dat.new"), "a temporary file was left behind");
+    check_tail(board, data, size, path);
 
     const int active = active_count(loaded.rows, loaded.columns);
     require(active >= 0 && active <= kSlotCount, "an active count beyond the table");

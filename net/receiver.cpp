@@ -22,8 +22,8 @@ void withdraw_event(Receiver& receiver) {
     receiver.wake_ready = false;
 }
 
-void request_repaint(Receiver& receiver) {
-    void (*hook)() = receiver.repaint_hook.load();
+void call_hook(const std::atomic<void (*)()>& slot) {
+    void (*hook)() = slot.load();
     if (hook != nullptr) {
         hook();
     }
@@ -38,8 +38,12 @@ void apply_datagram(Receiver& receiver, char* buffer, const Received& got) {
         return;
     }
     buffer[got.length] = '\0';
-    if (receive_text(*receiver.board, buffer, got.length)) {
-        request_repaint(receiver);
+    const Outcome outcome = receive_datagram(*receiver.board, buffer, got.length);
+    if (outcome.repaint) {
+        call_hook(receiver.repaint_hook);
+    }
+    if (outcome.chime) {
+        call_hook(receiver.chime_hook);
     }
 }
 
@@ -169,4 +173,8 @@ void stop_receiver() {
 
 void set_repaint_hook(void (*hook)()) {
     board_receiver().repaint_hook.store(hook);
+}
+
+void set_chime_hook(void (*hook)()) {
+    board_receiver().chime_hook.store(hook);
 }

@@ -31,6 +31,7 @@ struct Receiver {
     uint16_t port = kReceiverPort;
     LiveBoard* board = nullptr;
     std::atomic<void (*)()> repaint_hook{nullptr};  // nullptr: no window to repaint yet
+    std::atomic<void (*)()> chime_hook{nullptr};    // nullptr: no sound to play
 
     std::thread thread;
     std::atomic<ReceiverState> state{ReceiverState::kIdle};
@@ -60,3 +61,6 @@ void stop_receiver();
 
 // Installed by the shell once the main window exists; until then no repaint is requested.
 void set_repaint_hook(void (*hook)());
+
+// Installed by the shell: plays the chime without blocking the receiver thread.
+void set_chime_hook(void (*hook)());

@@ -21,6 +21,15 @@
 #define IDC_BACK_COLOUR_BOX 2
 #define IDC_TEXT_COLOUR_BOX 3
 
+// The second dialog, "Obsluga zamówien", and the chime (a WAVE resource).
+#define IDD_SERVICE 120
+#define IDC_EXPIRE_MINUTES 1101
+#define IDC_HIGHLIGHT_SECONDS 1102
+#define IDC_CHIME 1103
+#define IDC_COMMANDS 1104
+#define IDC_FIT_TEXT 1105
+#define IDR_CHIME 121
+
 // Commands: 104 comes from the accelerators and is left to default processing; 105 closes.
 #define IDM_ABOUT 104
 #define IDM_EXIT 105

@@ -22,3 +22,50 @@ EntriesVerdict judge_entries(const DialogEntries& entries) {
     }
     return verdict;
 }
+
+ServiceEntries service_entries_of(const ExtensionFields& fields) {
+    SettingsTail tail{};
+    tail.present = true;
+    tail.fields = fields;
+    const Extensions on = extensions_of(tail);
+    ServiceEntries shown{};
+    shown.expire_minutes = static_cast<uint32_t>((on.expire_ms / 1000 + 59) / 60);
+    shown.highlight_seconds = static_cast<uint32_t>(on.highlight_ms / 1000);
+    shown.chime = on.chime;
+    shown.commands = on.commands;
+    shown.fit_text = on.fit_text;
+    return shown;
+}
+
+ExtensionFields judge_service_entries(const ServiceEntries& entries,
+                                      const ExtensionFields& loaded) {
+    const ServiceEntries shown = service_entries_of(loaded);
+    const auto bounded = [](uint32_t entry, int32_t most) {
+        return entry < static_cast<uint32_t>(most) ? static_cast<int32_t>(entry) : most;
+    };
+    const auto flag = [](bool entry, bool was, int32_t as_loaded) {
+        return entry == was ? as_loaded : (entry ? 1 : 0);
+    };
+    ExtensionFields fields = loaded;
+    if (entries.expire_minutes != shown.expire_minutes) {
+        fields.expire_seconds = bounded(entries.expire_minutes, kMaxExpireSeconds / 60) * 60;
+    }
+    if (entries.highlight_seconds != shown.highlight_seconds) {
+        fields.highlight_seconds = bounded(entries.highlight_seconds, kMaxHighlightSeconds);
+    }
+    fields.chime = flag(entries.chime, shown.chime, loaded.chime);
+    fields.commands = flag(entries.commands, shown.commands, loaded.commands);
+    fields.fit_text = flag(entries.fit_text, shown.fit_text, loaded.fit_text);
+    return fields;
+}
+
+uint32_t entry_value(const char* text) {
+    uint64_t value = 0;
+    for (; *text >= '0' && *text <= '9'; ++text) {
+        value = value * 10 + static_cast<uint64_t>(*text - '0');
+        if (value > UINT32_MAX) {
+            return UINT32_MAX;
+        }
+    }
+    return static_cast<uint32_t>(value);
+}

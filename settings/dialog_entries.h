@@ -27,3 +27,25 @@ struct EntriesVerdict {
 
 // A grid with no rows or no columns would show nothing, so it is refused, rows checked first.
 EntriesVerdict judge_entries(const DialogEntries& entries);
+
+// The second dialog, "Obsluga zamówien": minutes before a number leaves, seconds of highlight,
+// and three check boxes.
+struct ServiceEntries {
+    uint32_t expire_minutes;
+    uint32_t highlight_seconds;
+    bool chime;
+    bool commands;
+    bool fit_text;
+};
+
+// What the dialog shows for the fields the file holds: bounded as the board uses them, expiry in
+// whole minutes rounded up.
+ServiceEntries service_entries_of(const ExtensionFields& fields);
+
+// The fields OK stores. An entry left as shown keeps the field as the file held it; a changed one
+// is bounded (at most 24 hours, 1 hour of highlight) and a flag becomes 1 or 0.
+ExtensionFields judge_service_entries(const ServiceEntries& entries, const ExtensionFields& loaded);
+
+// A digits-only box read as a number; a number too large for 32 bits gives the largest there is,
+// so it is bounded rather than taken as 0.
+uint32_t entry_value(const char* text);

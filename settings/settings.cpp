@@ -1,7 +1,8 @@
-// Reading and writing "setup.dat", and the dialog's reductions.
+// Reading and writing "setup.dat" with its optional tail, and the dialog's reductions.
 #include "settings/settings.h"
 
 #include <cstdio>
+#include <cstring>
 #include <string>
 
 #include "settings/replace_file.h"
@@ -15,6 +16,54 @@ constexpr int32_t BoardSettings::*kFields[] = {
     &BoardSettings::text_green, &BoardSettings::text_blue, &BoardSettings::show_frame,
 };
 static_assert(sizeof kFields / sizeof kFields[0] * 4 == kSettingsFileSize, "every field stored");
+
+constexpr int32_t ExtensionFields::*kTailFields[] = {
+    &ExtensionFields::expire_seconds, &ExtensionFields::highlight_seconds, &ExtensionFields::chime,
+    &ExtensionFields::commands,       &ExtensionFields::fit_text,
+};
+static_assert(kSettingsFileSize + sizeof kTailMarker +
+                      sizeof kTailFields / sizeof kTailFields[0] * 4 ==
+                  kTailedFileSize,
+              "the tail's marker and every field stored");
+
+void put_le32(unsigned char* at, int32_t value) {
+    const uint32_t v = static_cast<uint32_t>(value);
+    for (int b = 0; b < 4; ++b) {
+        at[b] = static_cast<unsigned char>(v >> (8 * b));
+    }
+}
+
+int32_t get_le32(const unsigned char* at) {
+    uint32_t v = 0;
+    for (int b = 0; b < 4; ++b) {
+        v |= static_cast<uint32_t>(at[b]) << (8 * b);
+    }
+    return static_cast<int32_t>(v);
+}
+
+int64_t bounded_ms(int32_t seconds, int32_t most) {
+    if (seconds <= 0) {
+        return 0;
+    }
+    return static_cast<int64_t>(seconds < most ? seconds : most) * 1000;
+}
+
+// One buffer to a temporary file beside `path`, then renamed over it.
+bool write_file_bytes(const char* path, const unsigned char* bytes, size_t size) {
+    const std::string temporary = std::string(path) + ".new";
+    std::FILE* file = std::fopen(temporary.c_str(), "wb");
+    if (file == nullptr) {
+        return false;
+    }
+    const bool written = std::fwrite(bytes, 1, size, file) == size;
+    const bool flushed = std::fflush(file) == 0 && flush_to_disk(file);
+    const bool closed = std::fclose(file) == 0;
+    if (!(written && flushed && closed && replace_file(temporary.c_str(), path))) {
+        std::remove(temporary.c_str());
+        return false;
+    }
+    return true;
+}
 
 }  // namespace
 
@@ -35,11 +84,7 @@ BoardSettings default_settings() {
 void encode_settings(const BoardSettings& settings, unsigned char (&bytes)[kSettingsFileSize]) {
     int i = 0;
     for (auto field : kFields) {
-        const uint32_t v = static_cast<uint32_t>(settings.*field);
-        for (int b = 0; b < 4; ++b) {
-            bytes[4 * i + b] = static_cast<unsigned char>(v >> (8 * b));
-        }
-        ++i;
+        put_le32(bytes + 4 * i++, settings.*field);
     }
 }
 
@@ -47,14 +92,22 @@ BoardSettings decode_settings(const unsigned char (&bytes)[kSettingsFileSize]) {
     BoardSettings s{};
     int i = 0;
     for (auto field : kFields) {
-        uint32_t v = 0;
-        for (int b = 0; b < 4; ++b) {
-            v |= static_cast<uint32_t>(bytes[4 * i + b]) << (8 * b);
-        }
-        s.*field = static_cast<int32_t>(v);
-        ++i;
+        s.*field = get_le32(bytes + 4 * i++);
     }
     return s;
+}
+
+Extensions extensions_of(const SettingsTail& tail) {
+    Extensions on{};
+    if (!tail.present) {
+        return on;
+    }
+    on.expire_ms = bounded_ms(tail.fields.expire_seconds, kMaxExpireSeconds);
+    on.highlight_ms = bounded_ms(tail.fields.highlight_seconds, kMaxHighlightSeconds);
+    on.chime = tail.fields.chime != 0;
+    on.commands = tail.fields.commands != 0;
+    on.fit_text = tail.fields.fit_text != 0;
+    return on;
 }
 
 bool read_settings_file(const char* path, BoardSettings* out) {
@@ -72,22 +125,66 @@ bool read_settings_file(const char* path, BoardSettings* out) {
     return true;
 }
 
-bool write_settings_file(const char* path, const BoardSettings& settings) {
-    unsigned char bytes[kSettingsFileSize];
-    encode_settings(settings, bytes);
-    const std::string temporary = std::string(path) + ".new";
-    std::FILE* file = std::fopen(temporary.c_str(), "wb");
+bool read_settings_file(const char* path, BoardSettings* settings, SettingsTail* tail) {
+    *tail = SettingsTail{};
+    std::FILE* file = std::fopen(path, "rb");
     if (file == nullptr) {
         return false;
     }
-    const bool written = std::fwrite(bytes, 1, sizeof bytes, file) == sizeof bytes;
-    const bool flushed = std::fflush(file) == 0 && flush_to_disk(file);
-    const bool closed = std::fclose(file) == 0;
-    if (!(written && flushed && closed && replace_file(temporary.c_str(), path))) {
-        std::remove(temporary.c_str());
+    std::vector<unsigned char> bytes(kTailedFileSize + kKeptAfterTail);
+    const size_t got = std::fread(bytes.data(), 1, bytes.size(), file);
+    std::fclose(file);
+    if (got < kSettingsFileSize) {
         return false;
     }
+    unsigned char head[kSettingsFileSize];
+    std::memcpy(head, bytes.data(), sizeof head);
+    *settings = decode_settings(head);
+    const unsigned char* at = bytes.data() + kSettingsFileSize;
+    if (got >= kTailedFileSize && std::memcmp(at, kTailMarker, sizeof kTailMarker) == 0) {
+        tail->present = true;
+        at += sizeof kTailMarker;
+        for (auto field : kTailFields) {
+            tail->fields.*field = get_le32(at);
+            at += 4;
+        }
+        tail->kept.assign(bytes.begin() + kTailedFileSize, bytes.begin() + got);
+    }
     return true;
+}
+
+std::vector<unsigned char> settings_file_bytes(const BoardSettings& settings,
+                                               const SettingsTail& tail) {
+    std::vector<unsigned char> bytes(tail.present ? kTailedFileSize + tail.kept.size()
+                                                  : kSettingsFileSize);
+    unsigned char head[kSettingsFileSize];
+    encode_settings(settings, head);
+    std::memcpy(bytes.data(), head, sizeof head);
+    if (tail.present) {
+        unsigned char* at = bytes.data() + kSettingsFileSize;
+        std::memcpy(at, kTailMarker, sizeof kTailMarker);
+        at += sizeof kTailMarker;
+        for (auto field : kTailFields) {
+            put_le32(at, tail.fields.*field);
+            at += 4;
+        }
+        if (!tail.kept.empty()) {
+            std::memcpy(at, tail.kept.data(), tail.kept.size());
+        }
+    }
+    return bytes;
+}
+
+bool write_settings_file(const char* path, const BoardSettings& settings) {
+    unsigned char bytes[kSettingsFileSize];
+    encode_settings(settings, bytes);
+    return write_file_bytes(path, bytes, sizeof bytes);
+}
+
+bool write_settings_file(const char* path, const BoardSettings& settings,
+                         const SettingsTail& tail) {
+    const std::vector<unsigned char> bytes = settings_file_bytes(settings, tail);
+    return write_file_bytes(path, bytes.data(), bytes.size());
 }
 
 int32_t reduce_grid_entry(uint32_t entry) {

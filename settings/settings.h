@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
 struct BoardSettings {
     int32_t rows;
@@ -33,6 +34,52 @@ bool read_settings_file(const char* path, BoardSettings* out);
 // mid-write leaves either the old file or the new one, never a short one. False on any failure,
 // with the old file untouched.
 bool write_settings_file(const char* path, const BoardSettings& settings);
+
+// The optional tail after the 36 bytes: the marker "PVX1", then five little-endian signed 32-bit
+// fields, kept as the file holds them so a save writes them back unchanged.
+struct ExtensionFields {
+    int32_t expire_seconds;     // 0: never
+    int32_t highlight_seconds;  // 0: no highlight
+    int32_t chime;              // 0: off
+    int32_t commands;           // 0: off
+    int32_t fit_text;           // 0: off
+};
+
+constexpr size_t kTailedFileSize = 60;
+constexpr char kTailMarker[4] = {'P', 'V', 'X', '1'};
+// Bytes after the tail are written back as they were, up to this many; a file longer still keeps
+// only these.
+constexpr size_t kKeptAfterTail = 64 * 1024;
+
+struct SettingsTail {
+    bool present;  // false: no tail on disk, and saves write the 36 bytes alone
+    ExtensionFields fields;
+    std::vector<unsigned char> kept;  // what followed the tail
+};
+
+// The fields as the board acts on them: negative counts as 0, too large as the bound, and any
+// flag other than 0 as on. No tail: everything off.
+constexpr int32_t kMaxExpireSeconds = 24 * 60 * 60;
+constexpr int32_t kMaxHighlightSeconds = 60 * 60;
+struct Extensions {
+    int64_t expire_ms;
+    int64_t highlight_ms;
+    bool chime;
+    bool commands;
+    bool fit_text;
+};
+Extensions extensions_of(const SettingsTail& tail);
+
+// Reads the file: true when it holds at least 36 bytes, decoded into *settings unchecked. *tail
+// gets the tail when bytes 36 to 59 are the marker and the fields, else no tail (the long-file
+// rule: the rest is ignored and left on disk).
+bool read_settings_file(const char* path, BoardSettings* settings, SettingsTail* tail);
+
+// The bytes a save writes: the 36, then with a tail the 24 and the bytes kept after them.
+std::vector<unsigned char> settings_file_bytes(const BoardSettings& settings,
+                                               const SettingsTail& tail);
+
+bool write_settings_file(const char* path, const BoardSettings& settings, const SettingsTail& tail);
 
 // Dialog entries are unsigned numbers; grid entries keep the remainder of division by 11, colour
 // entries their low 8 bits.

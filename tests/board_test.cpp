@@ -255,3 +255,124 @@ TEST(AcceptText, MatchesTheModelOnRandomBoards) {
         }
     }
 }
+
+TEST(ClearBoard, EmptiesTheActiveSlotsOnly) {
+    SlotTable table = table_of({"1", "2", "", "4", "77"});
+    EXPECT_EQ(clear_board(table, 4), 3);
+    EXPECT_EQ(slots(table, 5), (Slots{"", "", "", "", "77"}));
+    EXPECT_EQ(clear_board(table, 4), 0);
+    EXPECT_EQ(clear_board(table, -1), 0);
+    EXPECT_EQ(clear_board(table, 1000), 1);
+    EXPECT_EQ(slots(table, 5), (Slots{"", "", "", "", ""}));
+}
+
+namespace {
+
+// Removal, clearing and expiry restated as list operations on (text, time) pairs.
+struct ModelEntry {
+    std::string text;
+    int64_t at;
+};
+
+void model_close_up(std::vector<ModelEntry>& active, size_t n) {
+    std::vector<ModelEntry> kept;
+    for (const auto& e : active) {
+        if (!e.text.empty()) {
+            kept.push_back(e);
+        }
+    }
+    kept.resize(n);
+    active = kept;
+}
+
+}  // namespace
+
+TEST(AcceptText, MatchesTheModelWithRemovalsAndExpiry) {
+    std::mt19937 random(20261214);
+    const char* alphabet[] = {"", "1", "2", "#2", "57", "123456789", "1234567890", "#", "0"};
+    for (int round = 0; round < 1000; ++round) {
+        const int n = 1 + static_cast<int>(random() % 100);
+        SlotTable table{};
+        ArrivalTimes times{};
+        std::vector<ModelEntry> model(n);
+        for (int k = 0; k < kSlotCount; ++k) {
+            times.ms[k] = -static_cast<int64_t>(random() % 5000);
+            if (random() % 3 == 0) {
+                std::strcpy(table.slots[k], std::to_string(random() % 50).c_str());
+            }
+            if (k < n) {
+                model[k] = {table.slots[k], times.ms[k]};
+            }
+        }
+        int64_t now = 0;
+        for (int step = 0; step < 40; ++step) {
+            const SlotTable before = table;
+            const std::string text = alphabet[random() % 9];
+            const int op = static_cast<int>(random() % 4);
+            now += static_cast<int64_t>(random() % 700);
+            if (op == 0) {
+                std::vector<std::string> plain;
+                for (const auto& e : model) {
+                    plain.push_back(e.text);
+                }
+                const std::vector<std::string> was = plain;
+                const bool accepted = model_accept(plain, text);
+                if (accepted) {
+                    // Which entries survived, in order, and the new one last.
+                    std::vector<ModelEntry> next;
+                    size_t from = (was.back().empty() ? 0 : 1);
+                    for (size_t k = from; k < was.size(); ++k) {
+                        if (!was[k].empty()) {
+                            next.push_back(model[k]);
+                        }
+                    }
+                    if (!text.empty()) {
+                        next.push_back({text, now});
+                    }
+                    next.resize(n);
+                    model = next;
+                }
+                ASSERT_EQ(accept_text(table, n, text.c_str(), &times, now), accepted);
+            } else if (op == 1) {
+                int gone = 0;
+                for (auto& e : model) {
+                    if (!e.text.empty() && e.text == text) {
+                        e.text.clear();
+                        ++gone;
+                    }
+                }
+                if (gone > 0) {  // nothing removed, nothing moves (gaps from a grid change stay)
+                    model_close_up(model, n);
+                }
+                ASSERT_EQ(remove_text(table, n, text.c_str(), &times), gone);
+            } else if (op == 2) {
+                int gone = 0;
+                for (auto& e : model) {
+                    if (!e.text.empty() && now - e.at >= 1500) {
+                        e.text.clear();
+                        ++gone;
+                    }
+                }
+                if (gone > 0) {
+                    model_close_up(model, n);
+                }
+                ASSERT_EQ(expire_entries(table, times, n, now, 1500), gone);
+            } else if (random() % 8 == 0) {
+                int gone = 0;
+                for (auto& e : model) {
+                    gone += e.text.empty() ? 0 : 1;
+                    e.text.clear();
+                }
+                ASSERT_EQ(clear_board(table, n), gone);
+            }
+            for (int k = 0; k < n; ++k) {
+                ASSERT_EQ(model[k].text, table.slots[k]) << "n=" << n << " op=" << op << " k=" << k;
+                if (!model[k].text.empty()) {
+                    ASSERT_EQ(model[k].at, times.ms[k]) << "n=" << n << " op=" << op << " k=" << k;
+                }
+            }
+            ASSERT_EQ(0, std::memcmp(table.slots[n], before.slots[n], kSlotSize * (kSlotCount - n)))
+                << "an inactive slot changed, n=" << n;
+        }
+    }
+}

@@ -2,6 +2,8 @@
 // would show nothing sent back to its box.
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 #include "res/resource.h"
 #include "settings/dialog_entries.h"
 
@@ -60,4 +62,47 @@ TEST(DialogEntries, EmptyGridIsRefusedRowsFirst) {
         EXPECT_EQ(judge_entries(typed(none, none)).refused_box, IDC_ROWS);
     }
     EXPECT_EQ(judge_entries(typed(1, 1)).refused_box, 0);
+}
+
+TEST(ServiceEntries, ShownBoundedWithExpiryInMinutesRoundedUp) {
+    const ServiceEntries shown = service_entries_of(ExtensionFields{90, 100000, 7, 0, -1});
+    EXPECT_EQ(shown.expire_minutes, 2u);
+    EXPECT_EQ(shown.highlight_seconds, 3600u);
+    EXPECT_TRUE(shown.chime);
+    EXPECT_FALSE(shown.commands);
+    EXPECT_TRUE(shown.fit_text);
+    EXPECT_EQ(service_entries_of(ExtensionFields{-60, -1, 0, 0, 0}).expire_minutes, 0u);
+    EXPECT_EQ(service_entries_of(ExtensionFields{INT32_MAX, 0, 0, 0, 0}).expire_minutes, 1440u);
+}
+
+TEST(ServiceEntries, UnchangedEntriesKeepTheFileChangedOnesAreBounded) {
+    const ExtensionFields loaded{90, 100000, 7, 0, -1};
+    const ServiceEntries shown = service_entries_of(loaded);
+    const ExtensionFields same = judge_service_entries(shown, loaded);
+    EXPECT_EQ(std::memcmp(&same, &loaded, sizeof same), 0);
+
+    ServiceEntries changed = shown;
+    changed.expire_minutes = 5;
+    changed.highlight_seconds = 4000;
+    changed.chime = false;
+    changed.commands = true;
+    const ExtensionFields stored = judge_service_entries(changed, loaded);
+    EXPECT_EQ(stored.expire_seconds, 300);
+    EXPECT_EQ(stored.highlight_seconds, 3600);
+    EXPECT_EQ(stored.chime, 0);
+    EXPECT_EQ(stored.commands, 1);
+    EXPECT_EQ(stored.fit_text, -1);
+
+    changed.expire_minutes = UINT32_MAX;
+    EXPECT_EQ(judge_service_entries(changed, loaded).expire_seconds, 86400);
+}
+
+TEST(ServiceEntries, BoxesReadAsNumbersSaturating) {
+    EXPECT_EQ(entry_value(""), 0u);
+    EXPECT_EQ(entry_value("0"), 0u);
+    EXPECT_EQ(entry_value("0042"), 42u);
+    EXPECT_EQ(entry_value("4294967295"), 4294967295u);
+    EXPECT_EQ(entry_value("4294967296"), 4294967295u);
+    EXPECT_EQ(entry_value("99999999999999999999999"), 4294967295u);
+    EXPECT_EQ(entry_value("12x3"), 12u);
 }

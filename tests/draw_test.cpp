@@ -171,3 +171,39 @@ TEST(Colours, PackedFromTheLowEightBitsOfEachField) {
     EXPECT_EQ(swapped.text, 0x030201u);
     EXPECT_EQ(swapped.background, 0x060504u);
 }
+
+namespace {
+
+// A monospace face whose characters are 3/5 of the height wide, and the widest of some texts.
+struct FakeFace {
+    int longest;
+    int measured = 0;
+};
+int fake_widest(void* context, int height) {
+    FakeFace& face = *static_cast<FakeFace*>(context);
+    ++face.measured;
+    return face.longest * height * 3 / 5;
+}
+
+}  // namespace
+
+TEST(Fit, LargestHeightAtWhichTheWidestTextFitsItsCell) {
+    // 2 x 3 at 960 x 540: cells of 320 x 270, described height 194.
+    const BoardLayout layout = board_layout(960, 540, grid(2, 3));
+    ASSERT_EQ(layout.font_height, 194);
+    FakeFace three{3};
+    const int fitted = fit_font_height(layout.font_height, layout.cell_width, fake_widest, &three);
+    EXPECT_EQ(fitted, 178);  // 3 digits of 178 * 3/5: 320 wide; at 179: 322
+    EXPECT_LE(fake_widest(&three, fitted), layout.cell_width);
+    EXPECT_GT(fake_widest(&three, fitted + 1), layout.cell_width);
+    EXPECT_LE(three.measured, 12);  // a binary search, not a walk down
+
+    FakeFace one{1};  // fits already: the described height, measured once
+    EXPECT_EQ(fit_font_height(194, 320, fake_widest, &one), 194);
+    EXPECT_EQ(one.measured, 1);
+    FakeFace none{0};  // an empty board
+    EXPECT_EQ(fit_font_height(194, 320, fake_widest, &none), 194);
+    FakeFace huge{1000};  // nothing fits: the smallest height there is
+    EXPECT_EQ(fit_font_height(194, 320, fake_widest, &huge), 1);
+    EXPECT_EQ(fit_font_height(0, 320, fake_widest, &huge), 0);  // the font system's default
+}

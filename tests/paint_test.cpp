@@ -276,6 +276,70 @@ TEST(DrawBoard, LongTextsRunOnIntoTheNextColumnUnderItsOpaqueBoxes) {
     EXPECT_EQ(differing, 0) << "box " << box.cx << " x " << box.cy;
 }
 
+TEST(DrawBoard, HighlightSwapsTheColoursOfTheNewestCellOnly) {
+    Canvas canvas(400, 200);
+    ASSERT_TRUE(canvas.ready());
+    const uint32_t background = RGB(0, 50, 150);
+    const uint32_t text = RGB(240, 240, 240);
+    BoardCopy copy = board(2, 2, {"11", "22", "33"});
+    copy.extensions.highlight_ms = 5000;
+    copy.highlighted = 2;
+    canvas.draw(copy);
+    // The third cell (second column, top) is filled with the text colour, its digits in the
+    // background colour; the others are drawn as ever.
+    const RECT highlighted{200, 0, 400, 100};
+    const Ink swapped = ink_in(canvas, highlighted, text, background);
+    EXPECT_GT(swapped.text_pixels, 50) << describe(swapped);
+    EXPECT_EQ(canvas.at(399, 99), text);
+    EXPECT_EQ(canvas.at(399, 100), background);
+    const Ink plain = ink_in(canvas, RECT{0, 0, 200, 100}, background, text);
+    EXPECT_GT(plain.text_pixels, 50) << describe(plain);
+    EXPECT_EQ(canvas.at(199, 99), background);
+
+    // With the highlight off the same copy is drawn plain.
+    copy.extensions.highlight_ms = 0;
+    canvas.draw(copy);
+    EXPECT_EQ(canvas.at(399, 99), background);
+}
+
+TEST(DrawBoard, FitKeepsTheWidestNumberInsideItsCell) {
+    // 2 x 3 at 960 x 540: four digits at the described height run into the next column.
+    Canvas canvas(960, 540);
+    ASSERT_TRUE(canvas.ready());
+    const uint32_t background = RGB(0, 50, 150);
+    const uint32_t text = RGB(240, 240, 240);
+    BoardCopy copy = board(2, 3, {"1011", "", "", "", "", ""});
+    canvas.draw(copy);
+    const Ink spilled = ink_in(canvas, RECT{320, 0, 640, 270}, background, text);
+    ASSERT_GT(spilled.pixels, 0) << "the case must overflow without fit";
+    const Ink tall = ink_in(canvas, RECT{0, 0, 320, 270}, background, text);
+
+    copy.extensions.fit_text = true;
+    canvas.fill(kSentinel);
+    canvas.draw(copy);
+    const Ink fitted = ink_in(canvas, RECT{0, 0, 320, 270}, background, text);
+    EXPECT_EQ(ink_in(canvas, RECT{320, 0, 960, 540}, background, text).pixels, 0);
+    EXPECT_LE(fitted.right, 320) << describe(fitted);
+    // As large as fits: the ink reaches most of the way across, and only shrinks when it must.
+    EXPECT_GT(fitted.right, 320 * 8 / 10) << describe(fitted);
+    EXPECT_LT(fitted.bottom - fitted.top, tall.bottom - tall.top);
+
+    // A number that already fits keeps the described height: the picture is as without fit.
+    BoardCopy narrow = board(2, 3, {"1"});
+    canvas.draw(narrow);
+    Canvas fit_on(960, 540);
+    ASSERT_TRUE(fit_on.ready());
+    narrow.extensions.fit_text = true;
+    fit_on.draw(narrow);
+    int differing = 0;
+    for (int y = 0; y < 540; ++y) {
+        for (int x = 0; x < 960; ++x) {
+            differing += canvas.at(x, y) != fit_on.at(x, y);
+        }
+    }
+    EXPECT_EQ(differing, 0);
+}
+
 TEST(DrawBoard, ColoursTakeTheLowEightBitsOfEachField) {
     Canvas canvas(200, 100);
     ASSERT_TRUE(canvas.ready());

@@ -165,6 +165,9 @@ TEST_F(ReceiverSocket, BurstAgainstConcurrentReadsAndGridChanges) {
                     ++bad_copies;
                 }
             }
+            // The window's timer rounds too: expiry removes while datagrams arrive.
+            run_timer_round(board);
+            next_timer_round(board);
             ++copies;
         }
     });
@@ -179,6 +182,10 @@ TEST_F(ReceiverSocket, BurstAgainstConcurrentReadsAndGridChanges) {
             store_settings(board, settings, settings_path.c_str());
             if (k % 3 == 0) {
                 load_settings(board, settings_path.c_str());
+            }
+            if (k % 4 == 0) {  // every extension on (one second of expiry and highlight), then off
+                const int32_t on = (k / 4) % 2;
+                store_extensions(board, ExtensionFields{on, on, on, on, on}, settings_path.c_str());
             }
             ++settings_changes;
         }
@@ -197,6 +204,7 @@ TEST_F(ReceiverSocket, BurstAgainstConcurrentReadsAndGridChanges) {
     done = true;
     painter.join();
     operator_.join();
+    store_extensions(board, ExtensionFields{}, settings_path.c_str());
     EXPECT_TRUE(every_chunk_arrived);
     set_grid(board, 4, 2);
     int polls = 0;

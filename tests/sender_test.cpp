@@ -48,6 +48,27 @@ TEST(SendOptions, Mistakes) {
     }
 }
 
+TEST(SendOptions, RemoveAndClear) {
+    SendOptions options;
+    std::string error;
+    ASSERT_TRUE(parse({"--remove", "57", "#12"}, &options, &error));
+    EXPECT_TRUE(options.remove);
+    EXPECT_EQ(datagram_for(options, "57"), "-57");
+    EXPECT_EQ(datagram_for(options, "#12"), "-#12");
+    EXPECT_EQ(datagram_for(SendOptions{}, "57"), "57");
+
+    SendOptions clear;
+    ASSERT_TRUE(parse({"--clear", "--port", "4000"}, &clear, &error));
+    EXPECT_TRUE(clear.clear);
+    EXPECT_STREQ(kClearCommand, "-");
+    for (const auto& args :
+         std::vector<std::vector<std::string>>{{"--clear", "57"}, {"--clear", "--remove"}}) {
+        SendOptions refused;
+        EXPECT_FALSE(parse(args, &refused, &error)) << args[1];
+        EXPECT_NE(error.find("--clear"), std::string::npos);
+    }
+}
+
 TEST(SendOptions, LineEndingsAreNotSent) {
     EXPECT_EQ(strip_line_ending("57\r\n"), "57");
     EXPECT_EQ(strip_line_ending("57\n"), "57");

@@ -17,6 +17,7 @@
 #include "board/live_board.h"
 #include "res/resource.h"
 #include "settings/settings.h"
+#include "settings/service_dialog.h"
 #include "settings/settings_dialog.h"
 
 namespace fs = std::filesystem;
@@ -144,14 +145,15 @@ void CALLBACK drive_dialog(HWND, UINT, UINT_PTR, DWORD) {
 }
 
 // Opens the dialog as the main window does, but with no owner, and returns its result.
-INT_PTR run_dialog(std::vector<Step> steps) {
+INT_PTR run_dialog(std::vector<Step> steps, int resource = IDD_SETTINGS,
+                   DLGPROC procedure = settings_dialog_proc) {
     DialogRun run{std::move(steps), 0, 0};
     g_run = &run;
     const UINT_PTR timer = SetTimer(nullptr, 0, kTickMs, drive_dialog);
-    const INT_PTR result = DialogBoxParamA(GetModuleHandleA(nullptr),       // this program
-                                           MAKEINTRESOURCEA(IDD_SETTINGS),  // template
-                                           nullptr,                         // no owner
-                                           settings_dialog_proc, 0);        // init value
+    const INT_PTR result = DialogBoxParamA(GetModuleHandleA(nullptr),   // this program
+                                           MAKEINTRESOURCEA(resource),  // template
+                                           nullptr,                     // no owner
+                                           procedure, 0);               // init value
     KillTimer(nullptr, timer);
     g_run = nullptr;
     EXPECT_NE(result, kTimedOut) << "the dialog did not close";
@@ -231,6 +233,26 @@ void set_live(const BoardSettings& settings) {
 BoardSettings made(int32_t rows, int32_t columns, int32_t br, int32_t bg, int32_t bb, int32_t tr,
                    int32_t tg, int32_t tb, int32_t frame) {
     return BoardSettings{rows, columns, br, bg, bb, tr, tg, tb, frame};
+}
+
+void put_bytes(const Bytes& bytes) {
+    std::ofstream out(kSettingsFile, std::ios::binary);
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
+}
+
+// The 36 bytes, the marker and the five fields.
+Bytes tailed(const BoardSettings& settings, std::vector<int32_t> fields) {
+    SettingsTail tail{true, {fields[0], fields[1], fields[2], fields[3], fields[4]}, {}};
+    return settings_file_bytes(settings, tail);
+}
+
+INT_PTR run_service_dialog(std::vector<Step> steps) {
+    return run_dialog(std::move(steps), IDD_SERVICE, service_dialog_proc);
+}
+
+bool box_checked(HWND dialog, int box) {
+    return IsDlgButtonChecked(dialog, box) == BST_CHECKED;
 }
 
 // Every test in a fresh working directory of its own, with a live record unlike any file's.
@@ -536,4 +558,117 @@ TEST(SettingsDialogResource, TemplateIsBuiltAsTheTableGivesIt) {
         EXPECT_EQ(r.text(), want.text);
         r.at += r.take<WORD>();  // creation data
     }
+}
+
+TEST_F(SettingsDialog, ServiceDialogShowsTheTailAndCancelKeepsEveryByte) {
+    Bytes bytes = tailed(kOnDisk, {90, 5, 1, 0, 7});
+    bytes.push_back(0xEE);  // kept after the tail
+    put_bytes(bytes);
+    const std::pair<const char*, Step> cancels[] = {
+        {"Escape", [](HWND dialog) { press(dialog, VK_ESCAPE); }},
+        {"close box", [](HWND dialog) { SendMessageA(dialog, WM_SYSCOMMAND, SC_CLOSE, 0); }},
+    };
+    for (const auto& cancel : cancels) {
+        SCOPED_TRACE(cancel.first);
+        EXPECT_EQ(run_service_dialog({[](HWND dialog) {
+                                          EXPECT_EQ(text_of(dialog, IDC_EXPIRE_MINUTES), "2");
+                                          EXPECT_EQ(text_of(dialog, IDC_HIGHLIGHT_SECONDS), "5");
+                                          EXPECT_TRUE(box_checked(dialog, IDC_CHIME));
+                                          EXPECT_FALSE(box_checked(dialog, IDC_COMMANDS));
+                                          EXPECT_TRUE(box_checked(dialog, IDC_FIT_TEXT));
+                                          EXPECT_EQ(GetFocus(),
+                                                    GetDlgItem(dialog, IDC_EXPIRE_MINUTES));
+                                          put(dialog, IDC_EXPIRE_MINUTES, "9");
+                                          click(dialog, IDC_COMMANDS);
+                                      },
+                                      cancel.second}),
+                  IDCANCEL);
+        EXPECT_EQ(file_bytes(), bytes);
+        EXPECT_EQ(bytes_of(live()), bytes_of(kOnDisk));  // the reload took effect all the same
+    }
+}
+
+TEST_F(SettingsDialog, ServiceDialogOkWritesTheTailOnlyOnceSomethingIsOn) {
+    write_file(default_settings());
+    // Nothing switched on: the file stays 36 bytes.
+    EXPECT_EQ(run_service_dialog({[](HWND dialog) {
+                  EXPECT_EQ(text_of(dialog, IDC_EXPIRE_MINUTES), "0");
+                  EXPECT_EQ(text_of(dialog, IDC_HIGHLIGHT_SECONDS), "0");
+                  press(dialog, VK_RETURN);
+              }}),
+              IDOK);
+    EXPECT_EQ(file_bytes(), bytes_of(default_settings()));
+
+    EXPECT_EQ(run_service_dialog({[](HWND dialog) {
+                  put(dialog, IDC_EXPIRE_MINUTES, "3");
+                  put(dialog, IDC_HIGHLIGHT_SECONDS, "99999999999");
+                  click(dialog, IDC_COMMANDS);
+                  click(dialog, IDC_FIT_TEXT);
+                  click(dialog, IDOK);
+              }}),
+              IDOK);
+    EXPECT_EQ(file_bytes(), tailed(default_settings(), {180, 3600, 0, 1, 1}));
+
+    // Left as shown, a field keeps what the file held (90 s is shown as 2 minutes).
+    put_bytes(tailed(kOnDisk, {90, 5, 7, 0, 0}));
+    EXPECT_EQ(run_service_dialog({[](HWND dialog) {
+                  put(dialog, IDC_HIGHLIGHT_SECONDS, "0");
+                  click(dialog, IDOK);
+              }}),
+              IDOK);
+    EXPECT_EQ(file_bytes(), tailed(kOnDisk, {90, 0, 7, 0, 0}));
+}
+
+TEST_F(SettingsDialog, ServiceDialogTextsAndOrder) {
+    write_file(default_settings());
+    run_service_dialog({[](HWND dialog) {
+        EXPECT_EQ(window_text(dialog), L"Obsluga zam\u00F3wien");
+        std::vector<std::wstring> texts;
+        std::vector<int> ids;
+        for (HWND c : children(dialog)) {
+            ids.push_back(GetDlgCtrlID(c));
+            if (GetDlgCtrlID(c) != IDC_EXPIRE_MINUTES && GetDlgCtrlID(c) != IDC_HIGHLIGHT_SECONDS) {
+                texts.push_back(window_text(c));
+            }
+            if (GetDlgCtrlID(c) == IDC_EXPIRE_MINUTES || GetDlgCtrlID(c) == IDC_HIGHLIGHT_SECONDS) {
+                EXPECT_TRUE(GetWindowLongA(c, GWL_STYLE) & ES_NUMBER);
+            }
+        }
+        EXPECT_EQ(ids, (std::vector<int>{-1, IDC_EXPIRE_MINUTES, -1, IDC_HIGHLIGHT_SECONDS,
+                                         IDC_CHIME, IDC_COMMANDS, IDC_FIT_TEXT, IDOK}));
+        EXPECT_EQ(texts,
+                  (std::vector<std::wstring>{L"Usuwaj numer po (minuty, 0 = nigdy):",
+                                             L"Wyr\u00F3zniaj nowy numer (sekundy, 0 = nie):",
+                                             L"Dzwiek przy nowym numerze",
+                                             L"Przyjmuj polecenia: -57 usuwa 57, - czysci tablice",
+                                             L"Dopasuj numery do kom\u00F3rek", L"OK"}));
+        if (GetACP() == 1250 || GetACP() == 1252) {
+            char ansi[64] = {};
+            GetWindowTextA(dialog, ansi, sizeof ansi);
+            EXPECT_STREQ(ansi, "Obsluga zam\xF3wien");
+        }
+        SendMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
+    }});
+}
+
+TEST(ChimeResource, IsAShortPcmWave) {
+    const HRSRC found = FindResourceA(nullptr, MAKEINTRESOURCEA(IDR_CHIME), "WAVE");
+    ASSERT_NE(found, nullptr);
+    const DWORD size = SizeofResource(nullptr, found);
+    const BYTE* bytes = static_cast<const BYTE*>(LockResource(LoadResource(nullptr, found)));
+    ASSERT_NE(bytes, nullptr);
+    ASSERT_GT(size, 44u);
+    EXPECT_EQ(std::memcmp(bytes, "RIFF", 4), 0);
+    EXPECT_EQ(std::memcmp(bytes + 8, "WAVEfmt ", 8), 0);
+    WORD format = 0;
+    DWORD rate = 0;
+    DWORD byte_rate = 0;
+    std::memcpy(&format, bytes + 20, 2);
+    std::memcpy(&rate, bytes + 24, 4);
+    std::memcpy(&byte_rate, bytes + 28, 4);
+    EXPECT_EQ(format, 1);  // PCM, which every system plays
+    EXPECT_GE(rate, 8000u);
+    const double seconds = static_cast<double>(size - 44) / byte_rate;
+    EXPECT_GT(seconds, 0.1);
+    EXPECT_LT(seconds, 1.0);  // shorter than the chime's rate limit
 }

@@ -193,3 +193,107 @@ TEST(DialogReductions, ColourEntriesKeepTheirLowEightBits) {
     EXPECT_EQ(reduce_colour_entry(300), 44);
     EXPECT_EQ(reduce_colour_entry(4294967295u), 255);
 }
+
+namespace {
+
+Bytes tail_bytes(int32_t expire, int32_t highlight, int32_t chime, int32_t commands, int32_t fit) {
+    Bytes out = kDefaultBytes;
+    out.insert(out.end(), {'P', 'V', 'X', '1'});
+    for (int32_t v : {expire, highlight, chime, commands, fit}) {
+        for (int b = 0; b < 4; ++b) {
+            out.push_back(static_cast<unsigned char>(static_cast<uint32_t>(v) >> (8 * b)));
+        }
+    }
+    return out;
+}
+
+}  // namespace
+
+TEST_F(SettingsFile, ShortAndMarkerlessFilesKeepEveryExtensionOff) {
+    load_settings(board_);  // 36 bytes of defaults
+    EXPECT_FALSE(board_.tail.present);
+    store_settings(board_, default_settings());
+    EXPECT_EQ(read_bytes("setup.dat"), kDefaultBytes);
+    store_extensions(board_, ExtensionFields{});  // the second dialog's OK with nothing on
+    EXPECT_EQ(read_bytes("setup.dat"), kDefaultBytes);
+
+    // 60 bytes whose bytes 36-39 are not the marker, and the marker with its fields cut short.
+    Bytes markerless = kDefaultBytes;
+    markerless.insert(markerless.end(), 24, 0x01);
+    Bytes cut = tail_bytes(5, 5, 1, 1, 1);
+    cut.pop_back();
+    for (const Bytes& bytes : {markerless, cut}) {
+        write_bytes("setup.dat", bytes);
+        load_settings(board_);
+        EXPECT_FALSE(board_.tail.present) << bytes.size();
+        const Extensions on = board_.extensions;
+        EXPECT_TRUE(on.expire_ms == 0 && on.highlight_ms == 0 && !on.chime && !on.commands &&
+                    !on.fit_text);
+        EXPECT_EQ(read_bytes("setup.dat"), bytes);
+    }
+}
+
+TEST_F(SettingsFile, TailIsReadWithBoundsAndWrittenBackAsItWas) {
+    Bytes bytes = tail_bytes(-5, 100000, 7, -1, 0);
+    bytes.insert(bytes.end(), {0xDE, 0xAD, 0x00, 0xBE});
+    write_bytes("setup.dat", bytes);
+    load_settings(board_);
+    ASSERT_TRUE(board_.tail.present);
+    EXPECT_EQ(board_.tail.fields.expire_seconds, -5);
+    EXPECT_EQ(board_.extensions.expire_ms, 0);  // negative: never
+    EXPECT_EQ(board_.extensions.highlight_ms, 3600 * 1000);
+    EXPECT_TRUE(board_.extensions.chime);
+    EXPECT_TRUE(board_.extensions.commands);
+    EXPECT_FALSE(board_.extensions.fit_text);
+
+    // A change in the first dialog keeps the tail and what follows it, byte for byte.
+    BoardSettings changed = default_settings();
+    changed.rows = 2;
+    store_settings(board_, changed);
+    Bytes expected = bytes;
+    expected[0] = 2;
+    EXPECT_EQ(read_bytes("setup.dat"), expected);
+
+    ExtensionFields fields = board_.tail.fields;
+    fields.fit_text = 1;
+    store_extensions(board_, fields);
+    expected[56] = 1;
+    EXPECT_EQ(read_bytes("setup.dat"), expected);
+    EXPECT_TRUE(board_.extensions.fit_text);
+}
+
+TEST_F(SettingsFile, SwitchingOneOnAddsTheTailAndItStaysWhenSwitchedOff) {
+    load_settings(board_);
+    store_extensions(board_, ExtensionFields{120, 0, 0, 0, 0});
+    EXPECT_EQ(read_bytes("setup.dat"), tail_bytes(120, 0, 0, 0, 0));
+    store_extensions(board_, ExtensionFields{});
+    EXPECT_EQ(read_bytes("setup.dat"), tail_bytes(0, 0, 0, 0, 0));
+    LiveBoard fresh;
+    load_settings(fresh);
+    EXPECT_TRUE(fresh.tail.present);
+    EXPECT_EQ(fresh.extensions.expire_ms, 0);
+}
+
+TEST_F(SettingsFile, BoundsOfTheTailFields) {
+    struct Case {
+        int32_t expire, highlight;
+        int64_t want_expire_ms, want_highlight_ms;
+    };
+    const Case cases[] = {{0, 0, 0, 0},
+                          {1, 1, 1000, 1000},
+                          {86400, 3600, 86400000, 3600000},
+                          {86401, 3601, 86400000, 3600000},
+                          {INT32_MAX, INT32_MAX, 86400000, 3600000},
+                          {INT32_MIN, INT32_MIN, 0, 0}};
+    for (const Case& c : cases) {
+        SettingsTail tail{true, {c.expire, c.highlight, 0, INT32_MIN, 1}, {}};
+        const Extensions on = extensions_of(tail);
+        EXPECT_EQ(on.expire_ms, c.want_expire_ms) << c.expire;
+        EXPECT_EQ(on.highlight_ms, c.want_highlight_ms) << c.highlight;
+        EXPECT_FALSE(on.chime);
+        EXPECT_TRUE(on.commands);
+        EXPECT_TRUE(on.fit_text);
+        tail.present = false;
+        EXPECT_EQ(extensions_of(tail).expire_ms, 0);
+    }
+}

@@ -1,5 +1,6 @@
 // pelivor-send: sends order numbers to a board, for stations and integrators.
-//   pelivor-send [--host HOST] [--port PORT] [NUMBER...]
+//   pelivor-send [--host HOST] [--port PORT] [--remove] [NUMBER...]
+//   pelivor-send [--host HOST] [--port PORT] --clear
 // With no NUMBER, sends each line of standard input.
 #include <cstdio>
 #include <cstring>
@@ -11,9 +12,11 @@
 namespace {
 
 const char kUsage[] =
-    "usage: pelivor-send [--host HOST] [--port PORT] [NUMBER...]\n"
+    "usage: pelivor-send [--host HOST] [--port PORT] [--remove] [NUMBER...]\n"
+    "       pelivor-send [--host HOST] [--port PORT] --clear\n"
     "Sends each NUMBER (or, with none, each line of standard input) as one UDP datagram to the\n"
-    "board at HOST (default 127.0.0.1), port PORT (default 3001).\n";
+    "board at HOST (default 127.0.0.1), port PORT (default 3001). On a board that accepts\n"
+    "commands, --remove takes each NUMBER off it and --clear empties it.\n";
 
 }  // namespace
 
@@ -34,16 +37,18 @@ int main(int argc, char** argv) {
         return 2;
     }
     bool ok = true;
-    if (!options.numbers.empty()) {
+    if (options.clear) {
+        ok = send_number(sender, kClearCommand);
+    } else if (!options.numbers.empty()) {
         for (const std::string& number : options.numbers) {
-            ok = send_number(sender, number) && ok;
+            ok = send_number(sender, datagram_for(options, number)) && ok;
         }
     } else {
         std::string line;
         while (std::getline(std::cin, line)) {
             line = strip_line_ending(line);
             if (!line.empty()) {
-                ok = send_number(sender, line) && ok;
+                ok = send_number(sender, datagram_for(options, line)) && ok;
             }
         }
     }

@@ -35,6 +35,10 @@ bool parse_send_options(int argc, char** argv, SendOptions* options, std::string
                 *error = std::string("not a port number: ") + value;
                 return false;
             }
+        } else if (std::strcmp(arg, "--remove") == 0) {
+            options->remove = true;
+        } else if (std::strcmp(arg, "--clear") == 0) {
+            options->clear = true;
         } else if (std::strcmp(arg, "--") == 0) {
             for (++i; i < argc; ++i) {
                 options->numbers.emplace_back(argv[i]);
@@ -46,7 +50,15 @@ bool parse_send_options(int argc, char** argv, SendOptions* options, std::string
             options->numbers.emplace_back(arg);
         }
     }
+    if (options->clear && (options->remove || !options->numbers.empty())) {
+        *error = "--clear sends no number";
+        return false;
+    }
     return true;
+}
+
+std::string datagram_for(const SendOptions& options, const std::string& number) {
+    return options.remove ? "-" + number : number;
 }
 
 std::string strip_line_ending(std::string line) {

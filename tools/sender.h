@@ -11,7 +11,16 @@ struct SendOptions {
     std::string host = "127.0.0.1";
     uint16_t port = kBoardPort;
     std::vector<std::string> numbers;  // none: read them from standard input, one per line
+    bool remove = false;               // --remove: each number is sent as "-NUMBER"
+    bool clear = false;                // --clear: one "-" alone, no numbers
 };
+
+// The datagram that carries one number: the number itself, or with --remove the command that
+// takes it off a board that accepts commands.
+std::string datagram_for(const SendOptions& options, const std::string& number);
+
+// What --clear sends: a dash with no number after it.
+constexpr char kClearCommand[] = "-";
 
 // Parses the command line; on a mistake returns false with a message in *error.
 bool parse_send_options(int argc, char** argv, SendOptions* options, std::string* error);

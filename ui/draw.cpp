@@ -49,3 +49,21 @@ DrawnText drawn_text(const char (&slot)[kSlotSize]) {
     }
     return DrawnText{text, static_cast<int>(length)};
 }
+
+int fit_font_height(int described, int cell_width, WidestText widest, void* context) {
+    if (described <= 1 || widest(context, described) <= cell_width) {
+        return described;
+    }
+    // Invariant: `fits` fits (or is the floor of 1), `too_wide` does not.
+    int fits = 1;
+    int too_wide = described;
+    while (too_wide - fits > 1) {
+        const int middle = fits + (too_wide - fits) / 2;
+        if (widest(context, middle) <= cell_width) {
+            fits = middle;
+        } else {
+            too_wide = middle;
+        }
+    }
+    return fits;
+}

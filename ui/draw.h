@@ -46,3 +46,12 @@ struct DrawnText {
 // The text shown for one slot: at most its first 9 bytes up to a NUL, without a leading '#'.
 // Points into the slot.
 DrawnText drawn_text(const char (&slot)[kSlotSize]);
+
+// The width in pixels of the widest text on the board at a font height, as the shell measures it
+// in the font it draws with.
+using WidestText = int (*)(void* context, int height);
+
+// With fit_text on: the described height when the widest text fits the cell's width at it,
+// otherwise the largest smaller height at which it does (1 at the least), found by a binary
+// search over measured widths. A height of 0 or less (the font system's default) is left alone.
+int fit_font_height(int described, int cell_width, WidestText widest, void* context);

@@ -10,6 +10,7 @@
 #include "res/resource.h"
 #include "settings/settings.h"
 #include "settings/settings_dialog.h"
+#include "ui/extensions_win32.h"
 #include "ui/kiosk_win32.h"
 #include "ui/paint_win32.h"
 #ifdef PELIVOR_PAINT_TIMESTAMPS
@@ -76,6 +77,7 @@ LRESULT CALLBACK main_window_proc(HWND window, UINT message, WPARAM wParam, LPAR
     switch (message) {
         case WM_PAINT:
             paint_board(window);
+            schedule_extension_timer(window);
             return 0;
         case WM_CHAR:
             if ((wParam & 0xFF) == kEscape) {
@@ -84,8 +86,22 @@ LRESULT CALLBACK main_window_proc(HWND window, UINT message, WPARAM wParam, LPAR
                 // Modal; new settings show at the next repaint, which the next number requests.
                 DialogBoxParamA(g_instance, MAKEINTRESOURCEA(IDD_SETTINGS), window,
                                 settings_dialog_proc, 0);
+                schedule_extension_timer(window);  // the dialog reloaded the whole file
             }
             return 0;
+        case WM_KEYDOWN:
+            // F-keys type no character, so F2 takes nothing from the keys above.
+            if (wParam == VK_F2) {
+                open_service_dialog(window);
+                return 0;
+            }
+            return DefWindowProcA(window, message, wParam, lParam);
+        case WM_TIMER:
+            if (wParam == kExtensionTimerId) {
+                run_extension_timer(window);
+                return 0;
+            }
+            return DefWindowProcA(window, message, wParam, lParam);
         case WM_COMMAND:
             if (LOWORD(wParam) == IDM_EXIT) {
                 DestroyWindow(window);
@@ -123,6 +139,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     }
     g_main_window.store(window);
     set_repaint_hook(request_repaint);
+    set_chime_hook(play_chime);
     ShowWindow(window, SW_SHOWMAXIMIZED);
     UpdateWindow(window);
     kiosk_keep_awake();
@@ -139,6 +156,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     }
     kiosk_release();
     set_repaint_hook(nullptr);
+    set_chime_hook(nullptr);
     stop_receiver();
     return static_cast<int>(msg.wParam);
 }

@@ -19,17 +19,73 @@ HFONT create_board_font(int height) {
     return CreateFontIndirectA(&description);
 }
 
-void draw_texts(HDC dc, const BoardLayout& layout, const SlotTable& table) {
-    HFONT font = create_board_font(layout.font_height);
+struct Measuring {
+    HDC dc;
+    const BoardLayout* layout;
+    const SlotTable* table;
+};
+
+// The widest drawn text on the board in the board's font at `height`, as GDI measures it.
+int widest_text(void* context, int height) {
+    const Measuring& m = *static_cast<const Measuring*>(context);
+    HFONT font = create_board_font(height);
+    if (!font) {
+        return 0;
+    }
+    HGDIOBJ previous = SelectObject(m.dc, font);
+    int widest = 0;
+    for (int k = 0; k < m.layout->cells; ++k) {
+        const DrawnText shown = drawn_text(m.table->slots[k]);
+        SIZE size{};
+        if (shown.length > 0 && GetTextExtentPoint32A(m.dc, shown.text, shown.length, &size) &&
+            size.cx > widest) {
+            widest = size.cx;
+        }
+    }
+    SelectObject(m.dc, previous);
+    DeleteObject(font);
+    return widest;
+}
+
+// The newest cell of a highlight: filled with the text colour, its number in the background's.
+void draw_highlighted(HDC dc, const BoardLayout& layout, const CellOrigin& origin,
+                      const DrawnText& shown) {
+    const RECT cell{origin.x, origin.y, origin.x + layout.cell_width,
+                    origin.y + layout.cell_height};
+    HBRUSH brush = CreateSolidBrush(layout.text);
+    if (brush) {
+        FillRect(dc, &cell, brush);
+        DeleteObject(brush);
+    }
+    SetTextColor(dc, layout.background);
+    SetBkColor(dc, layout.text);
+    TextOutA(dc, origin.x, origin.y, shown.text, shown.length);
+    SetTextColor(dc, layout.text);
+    SetBkColor(dc, layout.background);
+}
+
+void draw_texts(HDC dc, const BoardLayout& layout, const BoardCopy& copy) {
+    const SlotTable& table = copy.table;
+    int height = layout.font_height;
+    if (copy.extensions.fit_text) {
+        Measuring measuring{dc, &layout, &table};
+        height = fit_font_height(height, layout.cell_width, widest_text, &measuring);
+    }
+    HFONT font = create_board_font(height);
     HGDIOBJ previous_font = font ? SelectObject(dc, font) : nullptr;
     SetTextColor(dc, layout.text);
     // The background mode stays opaque: each string's box is filled with the background colour.
     SetBkColor(dc, layout.background);
     SetTextAlign(dc, 0);  // TA_LEFT | TA_TOP | TA_NOUPDATECP
+    const int highlighted = copy.extensions.highlight_ms > 0 ? copy.highlighted : -1;
     for (int k = 0; k < layout.cells; ++k) {
         const CellOrigin origin = cell_origin(layout, k);
         const DrawnText shown = drawn_text(table.slots[k]);
-        TextOutA(dc, origin.x, origin.y, shown.text, shown.length);
+        if (k == highlighted) {
+            draw_highlighted(dc, layout, origin, shown);
+        } else {
+            TextOutA(dc, origin.x, origin.y, shown.text, shown.length);
+        }
     }
     if (previous_font) {
         SelectObject(dc, previous_font);
@@ -54,7 +110,7 @@ void draw_board(HDC dc, int width, int height, const BoardCopy& copy) {
     }
     // A degenerate grid (no rows or columns, or cells under a pixel) shows the background alone.
     if (layout.cells > 0) {
-        draw_texts(dc, layout, copy.table);
+        draw_texts(dc, layout, copy);
     }
     if (previous_brush) {
         SelectObject(dc, previous_brush);

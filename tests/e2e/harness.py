@@ -13,6 +13,8 @@ import unittest
 SESSION = os.environ.get("PELIVOR_SESSION", "")
 BUILD = os.environ.get("PELIVOR_BUILD", "")
 EXE = os.path.join(BUILD, "pelivor.exe")
+# The same board with each chime also counted, one line in "chime.log" in its working directory.
+CHIME_LOG_EXE = os.path.join(BUILD, "pelivor-chime-log.exe")
 SENDER = os.path.join(BUILD, "pelivor-send.exe")
 
 DEFAULT_BYTES = bytes.fromhex(
@@ -41,6 +43,11 @@ ENV = session_env() if SESSION else dict(os.environ)
 
 def settings_bytes(*fields):
     return struct.pack("<9i", *fields)
+
+
+def tail_bytes(expire_seconds=0, highlight_seconds=0, chime=0, commands=0, fit_text=0):
+    """The optional tail after the 36 bytes that switches the extensions on."""
+    return b"PVX1" + struct.pack("<5i", expire_seconds, highlight_seconds, chime, commands, fit_text)
 
 
 def wait_until(predicate, timeout=10.0, step=0.05, what="condition"):
@@ -165,15 +172,16 @@ class Screen:
 class Board:
     """One running pelivor.exe in a working directory of its own."""
 
-    def __init__(self, workdir):
+    def __init__(self, workdir, exe=EXE):
         self.workdir = workdir
+        self.exe = exe
         self.process = None
         self.window = None
 
     def start(self, expect_window=True):
         before = set(find_windows("Pelivor"))
         port_was_free = not udp_port_bound(3001)
-        self.process = subprocess.Popen(["wine", EXE], cwd=self.workdir, env=ENV,
+        self.process = subprocess.Popen(["wine", self.exe], cwd=self.workdir, env=ENV,
                                         stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
                                         stderr=subprocess.DEVNULL)
         if expect_window:
@@ -263,12 +271,12 @@ class BoardTest(unittest.TestCase):
             board.stop()
         shutil.rmtree(self.workdir, ignore_errors=True)
 
-    def board(self, settings=None, workdir=None, start=True):
+    def board(self, settings=None, workdir=None, start=True, exe=EXE):
         workdir = workdir or self.workdir
         if settings is not None:
             with open(os.path.join(workdir, "setup.dat"), "wb") as f:
                 f.write(settings)
-        board = Board(workdir)
+        board = Board(workdir, exe)
         self.boards.append(board)
         return board.start() if start else board
 

@@ -1,0 +1,183 @@
+// The extensions on the live board with a fake clock: commands, the chime's rate limit, expiry and
+// the highlight through the timer's rounds, and all of it off without a tail.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "board/live_board.h"
+
+namespace {
+
+int64_t g_now = 0;
+int64_t fake_clock() {
+    return g_now;
+}
+
+// A 2 x 2 board with the given extensions on, its clock at 0.
+struct Board {
+    LiveBoard live;
+    explicit Board(ExtensionFields fields, bool tail = true) {
+        g_now = 0;
+        live.clock = fake_clock;
+        live.settings = default_settings();
+        live.settings.rows = 2;
+        live.settings.columns = 2;
+        std::lock_guard<std::mutex> hold(live.lock);
+        live.tail = SettingsTail{tail, fields, {}};
+        live.extensions = extensions_of(live.tail);
+        live.timing = live.extensions.expire_ms > 0 || live.extensions.highlight_ms > 0;
+    }
+    Outcome send(std::string datagram) {
+        const size_t length = datagram.size();
+        datagram.push_back('\0');
+        return receive_datagram(live, &datagram[0], length);
+    }
+    std::vector<std::string> shown() {
+        std::vector<std::string> out;
+        for (int k = 0; k < 4; ++k) {
+            out.emplace_back(live.table.slots[k]);
+        }
+        return out;
+    }
+};
+
+using Slots = std::vector<std::string>;
+
+constexpr ExtensionFields kCommands{0, 0, 0, 1, 0};
+
+}  // namespace
+
+TEST(Commands, RemoveExactlyTheTextAfterTheDash) {
+    Board board(kCommands);
+    for (const char* n : {"57", "#57", "571", "57"}) {
+        board.send(n);
+    }
+    EXPECT_TRUE(board.send("-57\r\n").repaint);
+    EXPECT_EQ(board.shown(), (Slots{"#57", "571", "", ""}));
+    EXPECT_FALSE(board.send("-57").repaint);  // nothing left to remove: no repaint
+    EXPECT_FALSE(board.send("-5").repaint);   // the whole text, not a prefix
+    EXPECT_TRUE(board.send("-#57").repaint);
+    EXPECT_EQ(board.shown(), (Slots{"571", "", "", ""}));
+    EXPECT_FALSE(board.send("-1234567890").repaint);
+    EXPECT_TRUE(board.send("-").repaint);
+    EXPECT_EQ(board.shown(), (Slots{"", "", "", ""}));
+    EXPECT_FALSE(board.send("-\r\n").repaint);  // an empty board stays as it is
+    EXPECT_TRUE(board.send("571").repaint);     // the newest went, so it is new again
+}
+
+TEST(Commands, OffADashIsTheEmptyTextAsEver) {
+    for (bool tail : {false, true}) {
+        Board board(tail ? ExtensionFields{} : kCommands, tail);
+        for (const char* n : {"1", "2", "3", "57"}) {
+            board.send(n);
+        }
+        // A full board: the empty text drops the oldest, as the update rule says.
+        EXPECT_TRUE(board.send("-57").repaint) << tail;
+        EXPECT_EQ(board.shown(), (Slots{"2", "3", "57", ""})) << tail;
+        EXPECT_TRUE(board.send("-").repaint);
+        EXPECT_EQ(board.shown(), (Slots{"2", "3", "57", ""}));
+    }
+}
+
+TEST(Chime, ForNewNumbersOnlyAndAtMostOnceASecond) {
+    Board board(ExtensionFields{0, 0, 1, 1, 0});
+    EXPECT_TRUE(board.send("1").chime);
+    g_now = 999;
+    EXPECT_FALSE(board.send("2").chime);  // a rush
+    g_now = 1000;
+    EXPECT_FALSE(board.send("2").chime);   // a duplicate
+    EXPECT_FALSE(board.send("x").chime);   // the empty text
+    EXPECT_FALSE(board.send("-1").chime);  // a removal
+    EXPECT_TRUE(board.send("3").chime);
+    g_now = 5000;
+    EXPECT_FALSE(Board(ExtensionFields{0, 0, 0, 1, 0}).send("4").chime);  // chime off
+}
+
+TEST(Expiry, RemovesEntriesInRoundsAndSchedulesTheNext) {
+    Board board(ExtensionFields{2, 0, 0, 0, 0});
+    EXPECT_EQ(next_timer_round(board.live), kNever);
+    board.send("1");
+    g_now = 500;
+    board.send("2");
+    board.send("2");  // a repeat does not renew it
+    g_now = 1500;
+    board.send("3");
+    EXPECT_EQ(next_timer_round(board.live), 2000);
+    g_now = 1999;
+    TimerRound round = run_timer_round(board.live);
+    EXPECT_FALSE(round.repaint);
+    EXPECT_EQ(round.due, 2000);
+    g_now = 2600;  // a late timer: both due ones go in one round
+    round = run_timer_round(board.live);
+    EXPECT_TRUE(round.repaint);
+    EXPECT_EQ(board.shown(), (Slots{"3", "", "", ""}));
+    EXPECT_EQ(round.due, 3500);
+    g_now = 3500;
+    round = run_timer_round(board.live);
+    EXPECT_TRUE(round.repaint);
+    EXPECT_EQ(round.due, kNever);
+    EXPECT_EQ(board.shown(), (Slots{"", "", "", ""}));
+}
+
+TEST(Expiry, SwitchedOnLaterCountsWhatIsShownFromThen) {
+    Board board(ExtensionFields{});
+    board.send("1");
+    g_now = 10000;
+    load_settings(board.live, "no-such-dir/setup.dat");  // defaults, no tail: still off
+    EXPECT_EQ(next_timer_round(board.live), kNever);
+    board.live.settings.rows = 2;
+    board.live.settings.columns = 2;
+    store_extensions(board.live, ExtensionFields{60, 0, 0, 0, 0}, "no-such-dir/setup.dat");
+    EXPECT_EQ(next_timer_round(board.live), 70000);
+}
+
+TEST(Highlight, TheNewestCellUntilItsTimeIsUpThenOneRepaint) {
+    Board board(ExtensionFields{0, 3, 0, 1, 0});
+    board.send("1");
+    EXPECT_EQ(copy_board(board.live).highlighted, 0);
+    g_now = 1000;
+    board.send("2");
+    EXPECT_EQ(copy_board(board.live).highlighted, 1);
+    EXPECT_EQ(next_timer_round(board.live), 4000);
+    g_now = 3500;
+    board.send("2");  // ignored: no renewal
+    EXPECT_EQ(next_timer_round(board.live), 4000);
+    board.send("-2");  // the older one was highlighted until 3000
+    EXPECT_EQ(copy_board(board.live).highlighted, -1);
+    g_now = 4000;
+    const TimerRound round = run_timer_round(board.live);
+    EXPECT_TRUE(round.repaint);
+    EXPECT_EQ(round.due, kNever);
+    EXPECT_FALSE(run_timer_round(board.live).repaint);
+}
+
+TEST(Highlight, SwitchedOnLaterEndsByTheTimerToo) {
+    Board board(ExtensionFields{});
+    board.send("1");
+    g_now = 500;
+    // What is on show counts as arriving now: the newest is highlighted, and a round is due to
+    // draw it plain again.
+    store_extensions(board.live, ExtensionFields{0, 2, 0, 0, 0}, "no-such-dir/setup.dat");
+    EXPECT_EQ(copy_board(board.live).highlighted, 0);
+    EXPECT_EQ(next_timer_round(board.live), 2500);
+    // Shortened while it shows: the end moves with it. Switched off, the round still comes to
+    // draw it plain, and none after it.
+    store_extensions(board.live, ExtensionFields{0, 1, 0, 0, 0}, "no-such-dir/setup.dat");
+    EXPECT_EQ(next_timer_round(board.live), 1500);
+    store_extensions(board.live, ExtensionFields{}, "no-such-dir/setup.dat");
+    EXPECT_EQ(next_timer_round(board.live), 1500);
+    g_now = 1500;
+    EXPECT_TRUE(run_timer_round(board.live).repaint);
+    EXPECT_EQ(next_timer_round(board.live), kNever);
+}
+
+TEST(Extensions, WithoutATailNothingIsTimedOrHighlighted) {
+    Board board(ExtensionFields{5, 5, 1, 1, 1}, false);
+    EXPECT_FALSE(board.send("1").chime);
+    EXPECT_EQ(copy_board(board.live).highlighted, -1);
+    EXPECT_EQ(next_timer_round(board.live), kNever);
+    g_now = 100000000;
+    EXPECT_FALSE(run_timer_round(board.live).repaint);
+    EXPECT_EQ(board.shown(), (Slots{"1", "", "", ""}));
+}
