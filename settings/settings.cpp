@@ -2,7 +2,6 @@
 #include "settings/settings.h"
 
 #include <cstdio>
-#include <string>
 
 #include "settings/replace_file.h"
 
@@ -75,19 +74,7 @@ bool read_settings_file(const char* path, BoardSettings* out) {
 bool write_settings_file(const char* path, const BoardSettings& settings) {
     unsigned char bytes[kSettingsFileSize];
     encode_settings(settings, bytes);
-    const std::string temporary = std::string(path) + ".new";
-    std::FILE* file = std::fopen(temporary.c_str(), "wb");
-    if (file == nullptr) {
-        return false;
-    }
-    const bool written = std::fwrite(bytes, 1, sizeof bytes, file) == sizeof bytes;
-    const bool flushed = std::fflush(file) == 0 && flush_to_disk(file);
-    const bool closed = std::fclose(file) == 0;
-    if (!(written && flushed && closed && replace_file(temporary.c_str(), path))) {
-        std::remove(temporary.c_str());
-        return false;
-    }
-    return true;
+    return replace_file_contents(path, bytes, sizeof bytes);
 }
 
 int32_t reduce_grid_entry(uint32_t entry) {
