@@ -20,6 +20,14 @@ bool receive_text(LiveBoard& board, char* buffer, size_t length) {
                        buffer);
 }
 
+bool repaint_needed(LiveBoard& board) {
+    return !board.repaint_pending.exchange(true);
+}
+
+void repaint_begun(LiveBoard& board) {
+    board.repaint_pending.store(false);
+}
+
 void load_settings(LiveBoard& board, const char* path) {
     BoardSettings loaded{};
     const bool whole = read_settings_file(path, &loaded);

@@ -30,7 +30,7 @@ std::atomic<HWND> g_main_window{nullptr};
 
 void request_repaint() {
     const HWND window = g_main_window.load();
-    if (window != nullptr) {
+    if (window != nullptr && repaint_needed(live_board())) {
 #ifdef PELIVOR_PAINT_TIMESTAMPS
         note_repaint_request();
 #endif
