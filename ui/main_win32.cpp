@@ -29,11 +29,11 @@ char g_class_name[kNameSize];
 std::atomic<HWND> g_main_window{nullptr};
 
 void request_repaint() {
+#ifdef PELIVOR_PAINT_TIMESTAMPS
+    note_accepted_text();
+#endif
     const HWND window = g_main_window.load();
     if (window != nullptr && repaint_needed(live_board())) {
-#ifdef PELIVOR_PAINT_TIMESTAMPS
-        note_repaint_request();
-#endif
         InvalidateRect(window, nullptr, FALSE);
     }
 }
