@@ -14,6 +14,7 @@ SESSION = os.environ.get("PELIVOR_SESSION", "")
 BUILD = os.environ.get("PELIVOR_BUILD", "")
 EXE = os.path.join(BUILD, "pelivor.exe")
 SENDER = os.path.join(BUILD, "pelivor-send.exe")
+WINDOW_TOOL = os.path.join(BUILD, "pelivor-window-tool.exe")
 
 DEFAULT_BYTES = bytes.fromhex(
     "04000000" "02000000" "00000000" "32000000" "96000000" "f0000000" "f0000000" "f0000000" "00000000")
@@ -230,6 +231,10 @@ class Board:
             if ("WINEPREFIX=%s" % ENV.get("WINEPREFIX", "")).encode() in environ:
                 return pid
         raise AssertionError("no pelivor.exe process in %s" % self.workdir)
+
+    def window_tool(self, *args):
+        """Runs pelivor-window-tool on this board's window; returns what it printed."""
+        return run("wine", WINDOW_TOOL, *args).stdout.decode()
 
     def wait_exit(self, timeout=10.0):
         return self.process.wait(timeout=timeout)
