@@ -121,6 +121,14 @@ int64_t next_timer_round(LiveBoard& board) {
     return due_of(board);
 }
 
+bool repaint_needed(LiveBoard& board) {
+    return !board.repaint_pending.exchange(true);
+}
+
+void repaint_begun(LiveBoard& board) {
+    board.repaint_pending.store(false);
+}
+
 void load_settings(LiveBoard& board, const char* path) {
     BoardSettings loaded{};
     SettingsTail tail{};

@@ -4,6 +4,7 @@
 // settings/settings.h).
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <mutex>
 
@@ -27,6 +28,8 @@ struct LiveBoard {
     int64_t highlight_until = kNever;  // a repaint is due then, to draw the highlight away
     int64_t last_chime = kNever;
     int64_t (*clock)() = monotonic_ms;
+    // A repaint was asked of the window and its paint has not yet begun.
+    std::atomic<bool> repaint_pending{false};
 };
 
 // What drawing needs, copied under the lock so the picture is made without holding it.
@@ -65,6 +68,13 @@ TimerRound run_timer_round(LiveBoard& board);
 
 // When the next timer round is due, without running one (after a paint or a settings change).
 int64_t next_timer_round(LiveBoard& board);
+// Whether a change should ask the window for a repaint: only when none is pending, so a burst of
+// numbers costs one request per paint, not one per number. Called after the change is made.
+bool repaint_needed(LiveBoard& board);
+
+// Called by the shell's paint once the window is validated and before copy_board: a change made
+// after this asks again, and one made before it is in the copy.
+void repaint_begun(LiveBoard& board);
 
 // Fills the live record from the file; a missing or short file gives the defaults, written back.
 void load_settings(LiveBoard& board, const char* path = kSettingsFile);

@@ -65,8 +65,9 @@ void receive_loop(Receiver& receiver, NetSocket socket, void* event) {
         // Everything queued is read before the next wait, so a rush costs one wait, not one per
         // datagram (under Wine every wait is a round trip to the wineserver: waiting per datagram
         // took in two thirds as much of a burst). The event is reset before every read, so a
-        // datagram arriving after the last one is read signals it again. "Would block"
-        // (tolerated) ends the round.
+        // datagram arriving after the last one is read signals it again; Windows skips all but
+        // the first reset of a round, as its event is signalled again by any later arrival.
+        // "Would block" (tolerated) ends the round.
         for (;;) {
             ops.reset(event);
             const Received got = ops.receive(socket, buffer, kReceiveCapacity);

@@ -39,7 +39,7 @@ struct SocketOps {
     void (*close_event)(void* event);
     bool (*select_read)(NetSocket socket, void* event);  // ties the socket's reads to the event
     bool (*wait)(NetSocket socket, void* event, int timeout_ms);  // false on time-out
-    void (*reset)(void* event);
+    void (*reset)(void* event);  // before each read; only the first after a wait need act
     // Reads one datagram of at most `capacity` bytes.
     Received (*receive)(NetSocket socket, char* buffer, size_t capacity);
     void (*wake)(void* event);  // safe from any thread while the event is open

@@ -6,6 +6,11 @@
 
 namespace {
 
+// Set by a wait, cleared by the reset that follows it. The receiver resets before every read;
+// only the first reset of a round goes to the event (under Wine each is a wineserver round
+// trip), since Winsock signals the event again for a datagram arriving during the reads.
+thread_local bool g_event_signal_unreset = false;
+
 SOCKET socket_of(NetSocket socket) {
     return static_cast<SOCKET>(socket);
 }
@@ -62,12 +67,16 @@ bool win32_wait(NetSocket, void* event, int timeout_ms) {
                                                   FALSE,  // any of them, not all
                                                   static_cast<DWORD>(timeout_ms),
                                                   FALSE);  // not alertable
+    g_event_signal_unreset = true;
     // A failed wait goes on to the read like a signalled one, which then reports what is wrong.
     return result != WSA_WAIT_TIMEOUT;
 }
 
 void win32_reset(void* event) {
-    WSAResetEvent(event);
+    if (g_event_signal_unreset) {
+        g_event_signal_unreset = false;
+        WSAResetEvent(event);
+    }
 }
 
 Received win32_receive(NetSocket socket, char* buffer, size_t capacity) {

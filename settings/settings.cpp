@@ -3,7 +3,6 @@
 
 #include <cstdio>
 #include <cstring>
-#include <string>
 
 #include "settings/replace_file.h"
 
@@ -46,23 +45,6 @@ int64_t bounded_ms(int32_t seconds, int32_t most) {
         return 0;
     }
     return static_cast<int64_t>(seconds < most ? seconds : most) * 1000;
-}
-
-// One buffer to a temporary file beside `path`, then renamed over it.
-bool write_file_bytes(const char* path, const unsigned char* bytes, size_t size) {
-    const std::string temporary = std::string(path) + ".new";
-    std::FILE* file = std::fopen(temporary.c_str(), "wb");
-    if (file == nullptr) {
-        return false;
-    }
-    const bool written = std::fwrite(bytes, 1, size, file) == size;
-    const bool flushed = std::fflush(file) == 0 && flush_to_disk(file);
-    const bool closed = std::fclose(file) == 0;
-    if (!(written && flushed && closed && replace_file(temporary.c_str(), path))) {
-        std::remove(temporary.c_str());
-        return false;
-    }
-    return true;
 }
 
 }  // namespace
@@ -178,13 +160,13 @@ std::vector<unsigned char> settings_file_bytes(const BoardSettings& settings,
 bool write_settings_file(const char* path, const BoardSettings& settings) {
     unsigned char bytes[kSettingsFileSize];
     encode_settings(settings, bytes);
-    return write_file_bytes(path, bytes, sizeof bytes);
+    return replace_file_contents(path, bytes, sizeof bytes);
 }
 
 bool write_settings_file(const char* path, const BoardSettings& settings,
                          const SettingsTail& tail) {
     const std::vector<unsigned char> bytes = settings_file_bytes(settings, tail);
-    return write_file_bytes(path, bytes.data(), bytes.size());
+    return replace_file_contents(path, bytes.data(), bytes.size());
 }
 
 int32_t reduce_grid_entry(uint32_t entry) {

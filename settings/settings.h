@@ -30,8 +30,8 @@ BoardSettings decode_settings(const unsigned char (&bytes)[kSettingsFileSize]);
 // True when the file holds at least 36 bytes; the first 36 are decoded into *out, unchecked.
 bool read_settings_file(const char* path, BoardSettings* out);
 
-// Writes the 36 bytes to a temporary file beside `path` and renames it over `path`, so a crash
-// mid-write leaves either the old file or the new one, never a short one. False on any failure,
+// Replaces the contents of `path` with the 36 bytes (see replace_file_contents), so a crash
+// mid-write leaves either the old record or the new one, never a short one. False on any failure,
 // with the old file untouched.
 bool write_settings_file(const char* path, const BoardSettings& settings);
 

@@ -55,6 +55,13 @@ TEST(CleanText, KeepsTheLeadingRunOfDigitsAndHashes) {
               "4");
 }
 
+TEST(CleanText, TheNeighboursOfTheDigitsAndTheHashEndTheText) {
+    for (const char* after : {"/", ":", "\"", "$"}) {
+        EXPECT_EQ(cleaned(std::string("12") + after + "3"), "12") << after;
+        EXPECT_EQ(cleaned(std::string(after) + "12"), "") << after;
+    }
+}
+
 TEST(CleanText, HighBytesAreNotDigits) {
     for (int byte = 0x80; byte <= 0xFF; ++byte) {
         EXPECT_EQ(cleaned(std::string(1, static_cast<char>(byte)) + "1"), "") << byte;

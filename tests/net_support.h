@@ -22,6 +22,9 @@ void close_sender(NetSocket sender);
 // Sends the bytes as one datagram to 127.0.0.1:port.
 bool send_datagram(NetSocket sender, uint16_t port, const std::string& bytes);
 
+// The same to another address, given in host byte order.
+bool send_datagram_to(NetSocket sender, uint32_t host, uint16_t port, const std::string& bytes);
+
 // A UDP port that nothing was bound to a moment ago.
 uint16_t pick_free_port();
 

@@ -40,12 +40,16 @@ void close_sender(NetSocket sender) {
     closesocket(static_cast<SOCKET>(sender));
 }
 
-bool send_datagram(NetSocket sender, uint16_t port, const std::string& bytes) {
-    const sockaddr_in to = address_of(INADDR_LOOPBACK, port);
+bool send_datagram_to(NetSocket sender, uint32_t host, uint16_t port, const std::string& bytes) {
+    const sockaddr_in to = address_of(host, port);
     const int sent =
         sendto(static_cast<SOCKET>(sender), bytes.data(), static_cast<int>(bytes.size()), 0,
                reinterpret_cast<const sockaddr*>(&to), sizeof to);
     return sent == static_cast<int>(bytes.size());
+}
+
+bool send_datagram(NetSocket sender, uint16_t port, const std::string& bytes) {
+    return send_datagram_to(sender, INADDR_LOOPBACK, port, bytes);
 }
 
 uint16_t pick_free_port() {

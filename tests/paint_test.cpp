@@ -431,6 +431,62 @@ TEST(DrawBoard, HandsTheContextBackAsItFoundIt) {
     EXPECT_EQ(GetCurrentObject(canvas.dc, OBJ_FONT), font);
 }
 
+namespace {
+
+// What a recorded draw selected: every font it made, and the one in the context at each text.
+struct FontRecord {
+    std::vector<std::pair<DWORD, LOGFONTW>> made;  // handle index, description
+    DWORD selected = 0;
+    std::vector<LOGFONTW> at_text;
+};
+
+int CALLBACK note_font_records(HDC, HANDLETABLE*, const ENHMETARECORD* record, int, LPARAM param) {
+    FontRecord& fonts = *reinterpret_cast<FontRecord*>(param);
+    if (record->iType == EMR_EXTCREATEFONTINDIRECTW) {
+        const auto* made = reinterpret_cast<const EMREXTCREATEFONTINDIRECTW*>(record);
+        fonts.made.emplace_back(made->ihFont, made->elfw.elfLogFont);
+    } else if (record->iType == EMR_SELECTOBJECT) {
+        fonts.selected = reinterpret_cast<const EMRSELECTOBJECT*>(record)->ihObject;
+    } else if (record->iType == EMR_EXTTEXTOUTW || record->iType == EMR_EXTTEXTOUTA) {
+        for (const auto& made : fonts.made) {
+            if (made.first == fonts.selected) {
+                fonts.at_text.push_back(made.second);
+            }
+        }
+    }
+    return 1;
+}
+
+}  // namespace
+
+// The font as the context received it, recorded by the system's own metafile context rather
+// than rebuilt here from what the code is believed to ask for.
+TEST(DrawBoard, TextIsDrawnInTheDescribedFont) {
+    HDC recorder = CreateEnhMetaFileA(nullptr, nullptr, nullptr, nullptr);
+    ASSERT_NE(recorder, nullptr);
+    const BoardCopy copy = board(4, 2, {"57", "58"});
+    draw_board(recorder, 960, 540, copy);
+    HENHMETAFILE recording = CloseEnhMetaFile(recorder);
+    ASSERT_NE(recording, nullptr);
+    FontRecord fonts;
+    EnumEnhMetaFile(nullptr, recording, note_font_records, &fonts, nullptr);
+    DeleteEnhMetaFile(recording);
+
+    ASSERT_GE(fonts.at_text.size(), 2u) << "no text drawn in a font of the draw's own";
+    const int expected_height = board_layout(960, 540, copy.settings).font_height;
+    for (const LOGFONTW& font : fonts.at_text) {
+        EXPECT_EQ(std::wstring(font.lfFaceName), L"Arial CE");
+        EXPECT_EQ(font.lfHeight, expected_height);
+        EXPECT_EQ(font.lfWidth, 0);
+        EXPECT_EQ(font.lfWeight, 0);
+        EXPECT_EQ(font.lfCharSet, 0);
+        EXPECT_EQ(font.lfPitchAndFamily, FIXED_PITCH | FF_MODERN);
+        EXPECT_EQ(font.lfItalic, 0);
+        EXPECT_EQ(font.lfUnderline, 0);
+        EXPECT_EQ(font.lfStrikeOut, 0);
+    }
+}
+
 TEST(DrawBoard, ManyDrawsLeakNoObjects) {
     // Wine's GetGuiResources reports 0; its handle table (about 65 000 GDI objects) does fill up.
     // So draw often enough that one leaked brush or font per draw would exhaust it, and check the

@@ -21,6 +21,7 @@ constexpr NetSocket kFakeSocket = 7;
 struct FakeNet {
     Step fail_at = Step::kNone;
     bool hold_waits = false;  // a wait lasts until woken, however short it was asked to be
+    bool endless = false;     // reads never say "would block": a flood without a pause
     std::atomic<int> startups{0}, cleanups{0};
     std::atomic<int> sockets_opened{0}, sockets_closed{0};
     std::atomic<int> events_created{0}, events_closed{0};
@@ -101,8 +102,8 @@ bool fake_wait(NetSocket socket, void* event, int timeout_ms) {
     std::unique_lock<std::mutex> hold(fake->lock);
     const auto limit =
         fake->hold_waits ? std::chrono::milliseconds(10000) : std::chrono::milliseconds(timeout_ms);
-    const bool ready =
-        fake->changed.wait_for(hold, limit, [] { return fake->woken || !fake->script.empty(); });
+    const bool ready = fake->changed.wait_for(
+        hold, limit, [] { return fake->woken || fake->endless || !fake->script.empty(); });
     if (fake->woken) {
         ++fake->woken_waits;
     }
@@ -119,6 +120,11 @@ Received fake_receive(NetSocket socket, char* buffer, size_t capacity) {
     check_socket(socket);
     ++fake->reads;
     std::lock_guard<std::mutex> hold(fake->lock);
+    if (fake->endless) {
+        const int read = fake->reads.load();
+        buffer[0] = static_cast<char>('0' + read % 10);
+        return Received{ReceiveStatus::kReceived, std::min<size_t>(1, capacity)};
+    }
     if (fake->script.empty()) {
         return Received{ReceiveStatus::kTolerated, 0};
     }
@@ -274,6 +280,54 @@ TEST_F(ReceiverFake, StopWakesAWaitThatWouldOtherwiseGoOn) {
     EXPECT_EQ(net.woken_waits.load(), 1);  // the wait ended because of the wake, not its time
     EXPECT_EQ(net.waits.load(), 1);
     expect_released(true);
+}
+
+TEST_F(ReceiverFake, StopEndsAFloodThatNeverPauses) {
+    net.endless = true;
+    start_receiver(receiver);
+    ASSERT_TRUE(eventually([&] { return net.reads.load() > 1000; }));
+    stop_receiver(receiver);  // hangs here if only a wait looks at the stop
+    EXPECT_FALSE(receiver.thread.joinable());
+    expect_released(true);
+}
+
+LiveBoard* painted_board = nullptr;
+std::atomic<int> invalidations{0};
+
+// What the shell's repaint hook does: invalidate unless a repaint is already on its way.
+void invalidate_unless_pending() {
+    if (repaint_needed(*painted_board)) {
+        ++invalidations;
+    }
+}
+
+TEST_F(ReceiverFake, ABurstAsksForOneRepaintUntilThePaintBegins) {
+    painted_board = &board;
+    invalidations = 0;
+    receiver.repaint_hook = invalidate_unless_pending;
+    set_grid(board, 10, 10);
+    for (int k = 1; k <= 50; ++k) {
+        feed({datagram(std::to_string(k))});
+    }
+    // Each round's last read ("would block") comes only once the round's datagrams are applied.
+    start_receiver(receiver);
+    ASSERT_TRUE(eventually([&] { return net.reads.load() >= 51; }));
+    EXPECT_EQ(newest(board), "50");
+    EXPECT_EQ(invalidations.load(), 1);
+    // The paint begins: the next number asks again, once.
+    repaint_begun(board);
+    int reads_before = net.reads.load();
+    feed({datagram("51"), datagram("52")});
+    ASSERT_TRUE(eventually([&] { return net.reads.load() >= reads_before + 3; }));
+    EXPECT_EQ(newest(board), "52");
+    EXPECT_EQ(invalidations.load(), 2);
+    // A duplicate changes nothing and asks for nothing.
+    repaint_begun(board);
+    reads_before = net.reads.load();
+    feed({datagram("52")});
+    ASSERT_TRUE(eventually([&] { return net.reads.load() >= reads_before + 2; }));
+    stop_receiver(receiver);
+    EXPECT_EQ(invalidations.load(), 2);
 }
 
 TEST_F(ReceiverFake, StopAtAnyMomentOfStartingReleasesEverything) {

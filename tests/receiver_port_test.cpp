@@ -75,6 +75,15 @@ TEST_F(BoardReceiver, EachNewNumberIsShownWithOneRepaint) {
     EXPECT_TRUE(port_is_free(kReceiverPort));
 }
 
+TEST_F(BoardReceiver, DatagramsToAnyLocalAddressAreTaken) {
+    start_listening();
+    // 127.0.0.2 is this host too, but a socket bound to 127.0.0.1 alone would never see it, as
+    // one bound to loopback would never hear the tills on the network.
+    ASSERT_TRUE(send_datagram_to(sender, 0x7F000002, kReceiverPort, "31"));
+    ASSERT_TRUE(send("32"));
+    ASSERT_TRUE(eventually([] { return shown(live_board()) == Texts{"31", "32"}; }));
+}
+
 TEST_F(BoardReceiver, SecondCopyOnPort3001EndsAtOnceWhileTheFirstGoesOn) {
     start_listening();
     LiveBoard other_board;

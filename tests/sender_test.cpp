@@ -1,9 +1,11 @@
-// pelivor-send's command line and its answer to a host that does not exist.
+// pelivor-send's command line, its answer to a host that does not exist, and a broadcast it sends
+// reaching a receiver.
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
+#include "tests/net_support.h"
 #include "tools/sender.h"
 
 namespace {
@@ -80,4 +82,23 @@ TEST(Sender, UnknownHostIsAClearError) {
     std::string error;
     EXPECT_EQ(open_sender("no-such-board.invalid", 3001, &error), nullptr);
     EXPECT_NE(error.find("unknown host 'no-such-board.invalid'"), std::string::npos) << error;
+}
+
+TEST(Sender, BroadcastAddressReachesABoard) {
+    LiveBoard board;
+    set_grid(board, 4, 2);
+    Receiver receiver;
+    receiver.board = &board;
+    receiver.port = pick_free_port();
+    StopAtExit stop{receiver};
+    start_receiver(receiver);
+    ASSERT_TRUE(in_state(receiver, ReceiverState::kListening));
+    // The loopback network's broadcast address: a datagram there reaches every socket bound to
+    // the port on all addresses, as one to 255.255.255.255 reaches every board on a network.
+    std::string error;
+    Sender* sender = open_sender("127.255.255.255", receiver.port, &error);
+    ASSERT_NE(sender, nullptr) << error;
+    EXPECT_TRUE(send_number(sender, "57"));
+    close_sender(sender);
+    EXPECT_TRUE(eventually([&] { return newest(board) == "57"; }));
 }

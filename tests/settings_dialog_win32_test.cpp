@@ -296,6 +296,19 @@ TEST_F(SettingsDialog, ShowsWhatTheFileHoldsAndPutsItIntoEffectEvenWhenCancelled
     EXPECT_EQ(file_bytes(), bytes_of(kOnDisk));
 }
 
+TEST_F(SettingsDialog, AnyFrameFieldButZeroShowsTheBoxChecked) {
+    for (int32_t frame : {2, -1, INT32_MIN}) {
+        SCOPED_TRACE(frame);
+        const BoardSettings on_disk = made(4, 2, 0, 50, 150, 240, 240, 240, frame);
+        write_file(on_disk);
+        run_dialog({[](HWND dialog) {
+            EXPECT_TRUE(checked(dialog));
+            SendMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
+        }});
+        EXPECT_EQ(bytes_of(live()), bytes_of(on_disk));
+    }
+}
+
 TEST_F(SettingsDialog, MissingFileShowsTheDefaultsAlreadyWritten) {
     const INT_PTR result = run_dialog({[](HWND dialog) {
         EXPECT_EQ(file_bytes(), bytes_of(default_settings()));
@@ -351,6 +364,23 @@ TEST_F(SettingsDialog, OkStoresColoursAsTheirLowEightBitsAndEmptyAsZero) {
     const BoardSettings want = made(7, 3, 44, 0, 0, 255, 232, 0, 1);
     EXPECT_EQ(bytes_of(live()), bytes_of(want));
     EXPECT_EQ(file_bytes(), bytes_of(want));
+}
+
+TEST_F(SettingsDialog, EntriesBeyondThirtyTwoBitsReadAsZero) {
+    write_file(kOnDisk);
+    const INT_PTR result = run_dialog({[](HWND dialog) {
+        // 2^32 + 4 would be 9 by the remainder of 11; the box gives 0, so the grid is refused.
+        put(dialog, IDC_ROWS, "4294967300");
+        click(dialog, IDOK);
+        EXPECT_TRUE(IsWindowVisible(dialog));
+        EXPECT_EQ(GetFocus(), GetDlgItem(dialog, IDC_ROWS));
+        put(dialog, IDC_ROWS, "4");
+        put(dialog, IDC_BACK_RED, "4294967297");  // 2^32 + 1: 1 in its low bits, read as 0
+        click(dialog, IDOK);
+    }});
+    EXPECT_EQ(result, IDOK);
+    const BoardSettings want = made(4, 3, 0, 2, 3, 4, 5, 6, 1);
+    EXPECT_EQ(bytes_of(live()), bytes_of(want));
 }
 
 TEST_F(SettingsDialog, CancelAfterEditingLeavesRecordAndFileAsFound) {

@@ -8,6 +8,15 @@
 #include <iterator>
 #include <vector>
 
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <grp.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#endif
+
 #include "board/live_board.h"
 #include "settings/settings.h"
 
@@ -159,6 +168,194 @@ TEST_F(SettingsFile, SaveReplacesAnExistingFile) {
     EXPECT_TRUE(write_settings_file("setup.dat", default_settings()));
     EXPECT_EQ(read_bytes("setup.dat"), kDefaultBytes);
 }
+
+#ifndef _WIN32
+namespace {
+
+constexpr uid_t kNobody = 65534;
+
+// Runs `step` in a child that has dropped root, as the board runs in a shop: mode bits bind it.
+// The child's answer comes back through its exit status.
+template <typename Step>
+bool as_unprivileged(Step step) {
+    const pid_t child = fork();
+    if (child == 0) {
+        if (geteuid() == 0 &&
+            (setgroups(0, nullptr) != 0 || setgid(kNobody) != 0 || setuid(kNobody) != 0)) {
+            _exit(2);
+        }
+        _exit(step() ? 0 : 1);
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) != 2) << "could not drop privileges";
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+mode_t mode_of(const char* path) {
+    struct stat found {};
+    EXPECT_EQ(lstat(path, &found), 0) << path;
+    return found.st_mode & 07777;
+}
+
+// A file of the unprivileged user's, with this mode.
+void owned_file(const char* path, const Bytes& bytes, mode_t mode) {
+    write_bytes(path, bytes);
+    ASSERT_EQ(chown(path, kNobody, kNobody), 0);
+    ASSERT_EQ(chmod(path, mode), 0);
+}
+
+BoardSettings changed_settings() {
+    BoardSettings changed = default_settings();
+    changed.rows = 7;
+    changed.back_red = 200;
+    return changed;
+}
+
+Bytes changed_bytes() {
+    unsigned char bytes[kSettingsFileSize];
+    encode_settings(changed_settings(), bytes);
+    return Bytes(std::begin(bytes), std::end(bytes));
+}
+
+}  // namespace
+
+TEST_F(SettingsFile, ReadOnlyFileIsNeverReplaced) {
+    fs::permissions(dir_, fs::perms::all);
+    owned_file("setup.dat", kDefaultBytes, 0444);
+    EXPECT_FALSE(
+        as_unprivileged([] { return write_settings_file("setup.dat", changed_settings()); }));
+    EXPECT_EQ(read_bytes("setup.dat"), kDefaultBytes);
+    EXPECT_EQ(mode_of("setup.dat"), 0444u);
+    EXPECT_EQ(names(), std::vector<std::string>{"setup.dat"});
+}
+
+TEST_F(SettingsFile, DirectoryRefusingNewFilesStillSavesAWritableFile) {
+    owned_file("setup.dat", Bytes(40, 0x11), 0644);
+    fs::permissions(dir_, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                              fs::perms::others_read | fs::perms::others_exec);
+    EXPECT_TRUE(
+        as_unprivileged([] { return write_settings_file("setup.dat", changed_settings()); }));
+    EXPECT_EQ(read_bytes("setup.dat"), changed_bytes());
+    EXPECT_EQ(names(), std::vector<std::string>{"setup.dat"});
+    // No file at all, and none may be made: nothing is written, nothing breaks.
+    fs::remove("setup.dat");
+    EXPECT_FALSE(
+        as_unprivileged([] { return write_settings_file("setup.dat", changed_settings()); }));
+}
+
+TEST_F(SettingsFile, LeftoverTemporaryFileNeitherBlocksNorLendsItsMode) {
+    fs::permissions(dir_, fs::perms::all);
+    owned_file("setup.dat", kDefaultBytes, 0640);
+    // Left by someone else, read-only: it cannot be opened, only removed.
+    write_bytes("setup.dat.new", Bytes(3, 0x07));
+    ASSERT_EQ(chmod("setup.dat.new", 0444), 0);
+    EXPECT_TRUE(
+        as_unprivileged([] { return write_settings_file("setup.dat", changed_settings()); }));
+    EXPECT_EQ(read_bytes("setup.dat"), changed_bytes());
+    EXPECT_EQ(mode_of("setup.dat"), 0640u);
+    // The user's own leftover, wide open: its mode stays out of the saved file.
+    owned_file("setup.dat.new", Bytes(50, 0x07), 0666);
+    EXPECT_TRUE(
+        as_unprivileged([] { return write_settings_file("setup.dat", default_settings()); }));
+    EXPECT_EQ(read_bytes("setup.dat"), kDefaultBytes);
+    EXPECT_EQ(mode_of("setup.dat"), 0640u);
+    EXPECT_EQ(names(), std::vector<std::string>{"setup.dat"});
+}
+
+TEST_F(SettingsFile, TemporaryNameNeverFollowsALink) {
+    const fs::path elsewhere = dir_.string() + "-elsewhere";
+    fs::create_directories(elsewhere);
+    const Bytes precious = {'k', 'e', 'e', 'p'};
+    write_bytes(elsewhere / "precious", precious);
+    write_bytes("setup.dat", kDefaultBytes);
+    for (const fs::path& target : {elsewhere / "precious", elsewhere / "absent"}) {
+        fs::create_symlink(target, "setup.dat.new");
+        EXPECT_TRUE(write_settings_file("setup.dat", changed_settings())) << target;
+        EXPECT_EQ(read_bytes("setup.dat"), changed_bytes()) << target;
+        EXPECT_FALSE(fs::is_symlink("setup.dat")) << target;
+        EXPECT_EQ(names(), std::vector<std::string>{"setup.dat"}) << target;
+    }
+    EXPECT_EQ(read_bytes(elsewhere / "precious"), precious);
+    EXPECT_FALSE(fs::exists(elsewhere / "absent"));
+    fs::remove_all(elsewhere);
+}
+
+TEST_F(SettingsFile, LinkedFileIsWrittenThrough) {
+    const fs::path elsewhere = dir_.string() + "-elsewhere";
+    fs::create_directories(elsewhere);
+    write_bytes(elsewhere / "real.dat", kDefaultBytes);
+    fs::create_hard_link(elsewhere / "real.dat", elsewhere / "other.dat");
+    fs::create_symlink(elsewhere / "real.dat", "setup.dat");
+    EXPECT_TRUE(write_settings_file("setup.dat", changed_settings()));
+    EXPECT_TRUE(fs::is_symlink("setup.dat"));
+    EXPECT_EQ(read_bytes(elsewhere / "real.dat"), changed_bytes());
+    EXPECT_EQ(read_bytes(elsewhere / "other.dat"), changed_bytes());
+    // A hard-linked "setup.dat" of its own: its other name sees the save too.
+    fs::remove("setup.dat");
+    fs::create_hard_link(elsewhere / "real.dat", "setup.dat");
+    EXPECT_TRUE(write_settings_file("setup.dat", default_settings()));
+    EXPECT_EQ(read_bytes(elsewhere / "other.dat"), kDefaultBytes);
+    EXPECT_EQ(names(), std::vector<std::string>{"setup.dat"});
+    fs::remove_all(elsewhere);
+}
+
+TEST_F(SettingsFile, UnreadableFileGivesTheDefaults) {
+    fs::permissions(dir_, fs::perms::all);
+    owned_file("setup.dat", changed_bytes(), 0200);
+    EXPECT_TRUE(as_unprivileged([] {
+        LiveBoard board;
+        load_settings(board);
+        return same(board.settings, default_settings());
+    }));
+}
+#endif
+
+#ifdef _WIN32
+namespace {
+
+DWORD attributes_of(const char* path) {
+    return GetFileAttributesA(path) &
+           (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM);
+}
+
+BoardSettings changed_settings() {
+    BoardSettings changed = default_settings();
+    changed.rows = 7;
+    return changed;
+}
+
+}  // namespace
+
+TEST_F(SettingsFile, ReadOnlyAttributeIsNeverReplaced) {
+    write_bytes("setup.dat", kDefaultBytes);
+    ASSERT_TRUE(SetFileAttributesA("setup.dat", FILE_ATTRIBUTE_READONLY));
+    EXPECT_FALSE(write_settings_file("setup.dat", changed_settings()));
+    EXPECT_EQ(read_bytes("setup.dat"), kDefaultBytes);
+    EXPECT_EQ(attributes_of("setup.dat"), DWORD{FILE_ATTRIBUTE_READONLY});
+    EXPECT_EQ(names(), std::vector<std::string>{"setup.dat"});
+    SetFileAttributesA("setup.dat", FILE_ATTRIBUTE_NORMAL);
+}
+
+TEST_F(SettingsFile, SaveKeepsTheAttributesOfTheFileNotOfALeftover) {
+    write_bytes("setup.dat", kDefaultBytes);
+    ASSERT_TRUE(SetFileAttributesA("setup.dat", FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM));
+    EXPECT_TRUE(write_settings_file("setup.dat", changed_settings()));
+    EXPECT_EQ(attributes_of("setup.dat"), DWORD{FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM});
+    unsigned char expected[kSettingsFileSize];
+    encode_settings(changed_settings(), expected);
+    EXPECT_EQ(read_bytes("setup.dat"), Bytes(std::begin(expected), std::end(expected)));
+
+    // A read-only leftover of a killed save neither blocks the next one nor lends its attribute.
+    ASSERT_TRUE(SetFileAttributesA("setup.dat", FILE_ATTRIBUTE_NORMAL));
+    write_bytes("setup.dat.new", Bytes(3, 0x07));
+    ASSERT_TRUE(SetFileAttributesA("setup.dat.new", FILE_ATTRIBUTE_READONLY));
+    EXPECT_TRUE(write_settings_file("setup.dat", default_settings()));
+    EXPECT_EQ(read_bytes("setup.dat"), kDefaultBytes);
+    EXPECT_EQ(attributes_of("setup.dat"), DWORD{0});
+    SetFileAttributesA("setup.dat.new", FILE_ATTRIBUTE_NORMAL);
+}
+#endif
 
 TEST(SettingsRecord, EncodeDecodeRoundTrip) {
     BoardSettings s{};

@@ -35,6 +35,10 @@ Sender* open_sender(const std::string& host, uint16_t port, std::string* error) 
         delete sender;
         return nullptr;
     }
+    // One till may drive every board on its network through a broadcast address; without this
+    // the system refuses to send there.
+    const int allowed = 1;
+    setsockopt(sender->socket, SOL_SOCKET, SO_BROADCAST, &allowed, sizeof allowed);
     return sender;
 }
 

@@ -37,6 +37,11 @@ Sender* open_sender(const std::string& host, uint16_t port, std::string* error) 
         WSACleanup();
         return nullptr;
     }
+    // One till may drive every board on its network through a broadcast address; without this
+    // the system refuses to send there.
+    const BOOL allowed = TRUE;
+    setsockopt(sender->socket, SOL_SOCKET, SO_BROADCAST, reinterpret_cast<const char*>(&allowed),
+               sizeof allowed);
     return sender;
 }
 

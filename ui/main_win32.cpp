@@ -31,11 +31,11 @@ char g_class_name[kNameSize];
 std::atomic<HWND> g_main_window{nullptr};
 
 void request_repaint() {
-    const HWND window = g_main_window.load();
-    if (window != nullptr) {
 #ifdef PELIVOR_PAINT_TIMESTAMPS
-        note_repaint_request();
+    note_accepted_text();
 #endif
+    const HWND window = g_main_window.load();
+    if (window != nullptr && repaint_needed(live_board())) {
         InvalidateRect(window, nullptr, FALSE);
     }
 }

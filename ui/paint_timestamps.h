@@ -4,10 +4,10 @@
 
 #include "board/live_board.h"
 
-// Counts one repaint request, that is one accepted text.
-void note_repaint_request();
+// Counts one accepted text (the receiver's repaint hook runs once for each).
+void note_accepted_text();
 
 // Appends "<time> <requests> <newest>": the wall-clock time the paint ended, in 100 ns units
-// since 1601 (what GetSystemTimePreciseAsFileTime gives), the repaint requests counted so far,
+// since 1601 (what GetSystemTimePreciseAsFileTime gives), the accepted texts counted so far,
 // and the newest text the painted copy held ("-" when the board was empty).
 void log_paint(const BoardCopy& copy);

@@ -9,12 +9,12 @@
 
 namespace {
 
-std::atomic<unsigned long> g_requests{0};
+std::atomic<unsigned long> g_accepted{0};
 
 }  // namespace
 
-void note_repaint_request() {
-    ++g_requests;
+void note_accepted_text() {
+    ++g_accepted;
 }
 
 void log_paint(const BoardCopy& copy) {
@@ -30,6 +30,6 @@ void log_paint(const BoardCopy& copy) {
     const int active = active_count(copy.settings.rows, copy.settings.columns);
     const char* const text = newest_entry(copy.table, active);
     snprintf(newest, sizeof newest, "%.*s", kMaxTextLength, *text != '\0' ? text : "-");
-    std::fprintf(log, "%llu %lu %s\n", ticks, g_requests.load(), newest);
+    std::fprintf(log, "%llu %lu %s\n", ticks, g_accepted.load(), newest);
     std::fflush(log);
 }

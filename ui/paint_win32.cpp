@@ -123,10 +123,11 @@ void draw_board(HDC dc, int width, int height, const BoardCopy& copy) {
 void paint_board(HWND window) {
     PAINTSTRUCT paint{};
     HDC dc = BeginPaint(window, &paint);
-    // Copied only once BeginPaint has validated the window: a text accepted before that is in the
-    // copy, and one accepted after it invalidates the window again and brings another paint. A
-    // copy taken earlier could miss a text whose repaint request BeginPaint then swallowed. The
-    // lock is held for the copy only, never for the drawing.
+    // Copied only once BeginPaint has validated the window and the pending request is cleared: a
+    // text accepted before that is in the copy, and one accepted after it invalidates the window
+    // again and brings another paint. A copy taken earlier could miss a text whose repaint
+    // request BeginPaint then swallowed. The lock is held for the copy only, never for drawing.
+    repaint_begun(live_board());
     const BoardCopy copy = copy_board(live_board());
     RECT client{};
     GetClientRect(window, &client);

@@ -16,6 +16,7 @@ EXE = os.path.join(BUILD, "pelivor.exe")
 # The same board with each chime also counted, one line in "chime.log" in its working directory.
 CHIME_LOG_EXE = os.path.join(BUILD, "pelivor-chime-log.exe")
 SENDER = os.path.join(BUILD, "pelivor-send.exe")
+WINDOW_TOOL = os.path.join(BUILD, "pelivor-window-tool.exe")
 
 DEFAULT_BYTES = bytes.fromhex(
     "04000000" "02000000" "00000000" "32000000" "96000000" "f0000000" "f0000000" "f0000000" "00000000")
@@ -238,6 +239,10 @@ class Board:
             if ("WINEPREFIX=%s" % ENV.get("WINEPREFIX", "")).encode() in environ:
                 return pid
         raise AssertionError("no pelivor.exe process in %s" % self.workdir)
+
+    def window_tool(self, *args):
+        """Runs pelivor-window-tool on this board's window; returns what it printed."""
+        return run("wine", WINDOW_TOOL, *args).stdout.decode()
 
     def wait_exit(self, timeout=10.0):
         return self.process.wait(timeout=timeout)

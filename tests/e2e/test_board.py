@@ -85,6 +85,41 @@ class StartUp(BoardTest):
         self.assertNotEqual(screen.pixel(WIDTH // 2, 2), back)
         self.assertNotEqual(screen.pixel(WIDTH // 2, 10), back)
 
+    def test_any_frame_field_but_zero_gives_a_captioned_window(self):
+        back = (10, 20, 30)
+        for frame in (2, -1):
+            with self.subTest(frame=frame):
+                board = self.board(settings_bytes(4, 2, *back, 240, 240, 240, frame),
+                                   workdir=self.newdir())
+                screen = wait_screen(lambda s: s.pixel(WIDTH // 2, HEIGHT - 10) == back,
+                                     "the board")
+                self.assertNotEqual(screen.pixel(WIDTH // 2, 2), back)
+                self.assertNotEqual(screen.pixel(WIDTH // 2, 10), back)
+                board.key("Escape")
+                self.assertEqual(board.wait_exit(), 0)
+
+    def test_command_105_ends_the_program_with_exit_code_0(self):
+        board = self.board()
+        board.window_tool("command", "105")
+        self.assertEqual(board.wait_exit(), 0)
+        self.assertEqual(find_windows("Pelivor"), [])
+
+    def test_a_resized_framed_window_redraws_with_cells_and_font_fitted_to_it(self):
+        back = (10, 20, 30)
+        board = self.board(settings_bytes(4, 2, *back, 240, 240, 240, 1))
+        send("57")
+        wait_screen(lambda s: holds_text(s, (0, 0, WIDTH // 2, HEIGHT // 3), back), "the number")
+        x, y, width, height = map(int, board.window_tool("resize", "480", "272").split())
+        self.assertEqual((width, height), (480, 272))
+        # Cells of 240 x 68 from the client area's corner; nothing of the old, larger text stays
+        # below the first cell or beyond the client area.
+        grid = [(x + x0, y + y0, x + x1, y + y1) for x0, y0, x1, y1 in cells(4, 2, 480, 272)]
+        screen = wait_screen(lambda s: holds_text(s, grid[0], back) and
+                             all(s.region(*cell) == {back} for cell in grid[1:]),
+                             "the number in the first of the smaller cells")
+        self.assertEqual(screen.read_digits(*grid[0], back=back), "57")
+        self.assertTrue(board.alive())
+
 
 class Pointer(BoardTest):
     IDLE = 3.0  # the board's stillness before it hides the pointer
@@ -162,6 +197,16 @@ class Keys(BoardTest):
         wait_until(lambda: not find_windows("Parametry"), what="the dialog to close")
         self.assertTrue(board.alive())
         self.assertTrue(find_windows("Pelivor"))
+
+    def test_space_enter_and_a_digit_open_the_dialog_as_a_letter_does(self):
+        board = self.board()
+        for key in ("space", "Return", "5"):
+            with self.subTest(key=key):
+                board.key(key)
+                dialog = wait_until(lambda: find_windows("Parametry"), what="the dialog")[0]
+                board.key("Escape", window=dialog)
+                wait_until(lambda: not find_windows("Parametry"), what="the dialog to close")
+        self.assertTrue(board.alive())
 
     def test_keys_without_a_dialog(self):
         board = self.board()

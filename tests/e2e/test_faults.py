@@ -1,9 +1,11 @@
 """Faults around the real board: "setup.dat" in a directory it cannot write, the file replaced or
 deleted behind its back with the dialog closed and open, and port 3001 taken before it starts."""
 import os
+import shutil
 import socket
 import struct
 import subprocess
+import tempfile
 import time
 import unittest
 
@@ -26,12 +28,16 @@ def visible_windows():
 def deny_writes(directory):
     """Makes the directory refuse new entries even to root, who ignores permission bits. An
     immutable directory (chattr +i) is a truly read-only one: no file can be created, renamed
-    or removed in it. Where the file system has no such flag, a directory named "setup.dat.new"
+    or removed in it; a "setup.dat" in it is made immutable too, since a writable file there is
+    written in place. Where the file system has no such flag, a directory named "setup.dat.new"
     stands where the board's save creates its temporary file. Returns how, and an undo."""
-    done = subprocess.run(["chattr", "+i", directory], stdout=subprocess.DEVNULL,
+    locked = [os.path.join(directory, "setup.dat")] if os.path.exists(
+        os.path.join(directory, "setup.dat")) else []
+    locked.append(directory)
+    done = subprocess.run(["chattr", "+i", *locked], stdout=subprocess.DEVNULL,
                           stderr=subprocess.DEVNULL).returncode == 0
     if done:
-        return "immutable", lambda: subprocess.run(["chattr", "-i", directory], check=True)
+        return "immutable", lambda: subprocess.run(["chattr", "-i", *locked], check=True)
     os.mkdir(os.path.join(directory, "setup.dat.new"))
     return "blocked", lambda: None
 
@@ -150,6 +156,52 @@ class FileChangedBehindItsBack(BoardTest):
                     "the number on the dialog's background")
         board.key("Escape")
         self.assertEqual(board.wait_exit(), 0)
+
+
+class FileSavedThroughLinks(BoardTest):
+    """The save neither follows a link standing at its temporary name nor breaks a link that
+    "setup.dat" is."""
+
+    def setUp(self):
+        super().setUp()
+        self.elsewhere = tempfile.mkdtemp(prefix="pelivor-e2e-elsewhere-")
+
+    def tearDown(self):
+        super().tearDown()
+        shutil.rmtree(self.elsewhere, ignore_errors=True)
+
+    def save_back_red(self, board, value):
+        wait_until(lambda: board.settings_file() is not None, what="setup.dat")
+        dialog = board.open_dialog()
+        board.fill_dialog(dialog, {"back_red": value})
+        board.close_dialog(dialog, "Return")
+        expected = bytearray(DEFAULT_BYTES)
+        expected[8:12] = struct.pack("<i", int(value))
+        return bytes(expected)
+
+    def test_a_link_at_the_temporary_name_is_never_followed(self):
+        precious = os.path.join(self.elsewhere, "precious")
+        with open(precious, "wb") as f:
+            f.write(b"keep")
+        os.symlink(precious, os.path.join(self.workdir, "setup.dat.new"))
+        board = self.board(DEFAULT_BYTES)
+        expected = self.save_back_red(board, "99")
+        self.assertEqual(board.settings_file(), expected)
+        self.assertFalse(os.path.islink(os.path.join(self.workdir, "setup.dat")))
+        with open(precious, "rb") as f:
+            self.assertEqual(f.read(), b"keep")
+
+    def test_a_linked_file_is_written_through(self):
+        real = os.path.join(self.elsewhere, "real.dat")
+        with open(real, "wb") as f:
+            f.write(DEFAULT_BYTES)
+        link = os.path.join(self.workdir, "setup.dat")
+        os.symlink(real, link)
+        board = self.board()
+        expected = self.save_back_red(board, "77")
+        self.assertTrue(os.path.islink(link))
+        with open(real, "rb") as f:
+            self.assertEqual(f.read(), expected)
 
 
 class PortTaken(BoardTest):
