@@ -22,3 +22,17 @@ EntriesVerdict judge_entries(const DialogEntries& entries) {
     }
     return verdict;
 }
+
+uint32_t entry_value(const char* text) {
+    uint64_t value = 0;
+    for (const char* c = text; *c != '\0'; ++c) {
+        if (*c < '0' || *c > '9') {
+            return 0;
+        }
+        value = value * 10 + static_cast<uint64_t>(*c - '0');
+        if (value > UINT32_MAX) {
+            return 0;
+        }
+    }
+    return static_cast<uint32_t>(value);
+}

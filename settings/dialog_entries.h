@@ -27,3 +27,7 @@ struct EntriesVerdict {
 
 // A grid with no rows or no columns would show nothing, so it is refused, rows checked first.
 EntriesVerdict judge_entries(const DialogEntries& entries);
+
+// An edit box's text read as an unsigned decimal number: empty, not all digits, or above
+// 4294967295 gives 0, as the Windows dialog reads its boxes.
+uint32_t entry_value(const char* text);

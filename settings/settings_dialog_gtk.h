@@ -1,0 +1,8 @@
+// The settings dialog "Parametry" for the GTK board: a modal window over the board. Linux only.
+#pragma once
+
+#include <gtk/gtk.h>
+
+// Reloads "setup.dat" and shows it; OK stores the reduced entries in the live record and the file
+// unless the grid would be empty, Escape or closing cancels. Does nothing while one is open.
+void open_settings_dialog(GtkWindow* owner);
