@@ -61,3 +61,15 @@ TEST(DialogEntries, EmptyGridIsRefusedRowsFirst) {
     }
     EXPECT_EQ(judge_entries(typed(1, 1)).refused_box, 0);
 }
+
+TEST(DialogEntries, BoxTextReadsAsTheWindowsDialogReadsIt) {
+    EXPECT_EQ(entry_value(""), 0u);
+    EXPECT_EQ(entry_value("0"), 0u);
+    EXPECT_EQ(entry_value("007"), 7u);
+    EXPECT_EQ(entry_value("300"), 300u);
+    EXPECT_EQ(entry_value("4294967295"), 4294967295u);
+    // One past the 32-bit range, and far past it, read as 0 rather than wrapping.
+    EXPECT_EQ(entry_value("4294967296"), 0u);
+    EXPECT_EQ(entry_value("99999999999999999999999"), 0u);
+    EXPECT_EQ(entry_value("12a"), 0u);
+}

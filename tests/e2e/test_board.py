@@ -1,5 +1,5 @@
-"""The real board under Wine: start-up, numbers arriving over UDP, keys, hand-made settings and a
-second copy, all read back from the screen."""
+"""A real board (the Windows program under Wine, or the Linux board): start-up, numbers arriving
+over UDP, keys, hand-made settings and a second copy, all read back from the screen."""
 import os
 import time
 import unittest
