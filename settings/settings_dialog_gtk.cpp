@@ -198,6 +198,10 @@ void build_dialog(SettingsDialog& d, GtkWindow* owner) {
 
 }  // namespace
 
+bool settings_dialog_open() {
+    return g_dialog != nullptr;
+}
+
 void open_settings_dialog(GtkWindow* owner) {
     if (g_dialog != nullptr) {
         return;

@@ -66,6 +66,9 @@ void end_program() {
 // the dialog, keys that type nothing and Alt combinations (the Windows accelerators) do nothing.
 gboolean main_window_key(GtkEventControllerKey*, guint keyval, guint, GdkModifierType state,
                          gpointer) {
+    if (settings_dialog_open()) {
+        return TRUE;
+    }
     if (keyval == GDK_KEY_Escape) {
         end_program();
         return TRUE;
