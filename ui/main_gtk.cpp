@@ -69,15 +69,18 @@ gboolean main_window_key(GtkEventControllerKey*, guint keyval, guint, GdkModifie
     if (settings_dialog_open()) {
         return TRUE;
     }
+    // With Alt held Windows sends no character at all, not even Escape's.
+    if ((state & GDK_ALT_MASK) != 0) {
+        return FALSE;
+    }
     if (keyval == GDK_KEY_Escape) {
         end_program();
         return TRUE;
     }
-    if ((state & GDK_ALT_MASK) != 0) {
-        return FALSE;
-    }
-    const bool types_character = gdk_keyval_to_unicode(keyval) != 0 && keyval != GDK_KEY_Delete &&
-                                 keyval != GDK_KEY_KP_Delete;
+    // The keypad's Enter types a carriage return on Windows too; Delete types nothing there.
+    const bool types_character = (gdk_keyval_to_unicode(keyval) != 0 && keyval != GDK_KEY_Delete &&
+                                  keyval != GDK_KEY_KP_Delete) ||
+                                 keyval == GDK_KEY_KP_Enter;
     if (!types_character) {
         return FALSE;
     }
