@@ -87,6 +87,16 @@ class Package(unittest.TestCase):
         self.assertEqual(read_entry(unit, "Install")["WantedBy"], "graphical.target")
         self.assertTrue(os.access(os.path.join(self.root, LAUNCHER[1:]), os.X_OK))
 
+    @unittest.skipUnless(shutil.which("systemd-analyze"), "systemd-analyze is not installed")
+    def test_systemd_accepts_the_unit(self):
+        # An instance of the template, as `systemctl enable pelivor-kiosk@USER` makes one.
+        unit = os.path.join(self.tmp, "pelivor-kiosk@shop.service")
+        shutil.copy(os.path.join(self.root, "usr/lib/systemd/system/pelivor-kiosk@.service"), unit)
+        checked = subprocess.run(["systemd-analyze", "verify", "--man=no", unit],
+                                 stdout=subprocess.PIPE, stderr=subprocess.STDOUT, timeout=60)
+        self.assertEqual(checked.returncode, 0, checked.stdout.decode())
+        self.assertEqual(checked.stdout, b"")
+
     def run_launcher(self, env, cwd):
         process = subprocess.Popen([os.path.join(self.root, LAUNCHER[1:])], env=env, cwd=cwd,
                                    stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
