@@ -3,6 +3,28 @@
 
 #include "res/resource.h"
 
+namespace {
+
+// The leading digits of a box's text, and where they end.
+struct Digits {
+    uint32_t value;
+    bool overflow;  // more than 32 bits
+    const char* end;
+};
+
+Digits read_digits(const char* text) {
+    uint64_t value = 0;
+    for (; *text >= '0' && *text <= '9'; ++text) {
+        value = value * 10 + static_cast<uint64_t>(*text - '0');
+        if (value > UINT32_MAX) {
+            return Digits{0, true, text};
+        }
+    }
+    return Digits{static_cast<uint32_t>(value), false, text};
+}
+
+}  // namespace
+
 EntriesVerdict judge_entries(const DialogEntries& entries) {
     EntriesVerdict verdict{};
     BoardSettings& s = verdict.settings;
@@ -59,13 +81,12 @@ ExtensionFields judge_service_entries(const ServiceEntries& entries,
     return fields;
 }
 
+uint32_t service_entry_value(const char* text) {
+    const Digits read = read_digits(text);
+    return read.overflow ? UINT32_MAX : read.value;
+}
+
 uint32_t entry_value(const char* text) {
-    uint64_t value = 0;
-    for (; *text >= '0' && *text <= '9'; ++text) {
-        value = value * 10 + static_cast<uint64_t>(*text - '0');
-        if (value > UINT32_MAX) {
-            return UINT32_MAX;
-        }
-    }
-    return static_cast<uint32_t>(value);
+    const Digits read = read_digits(text);
+    return read.overflow || *read.end != '\0' ? 0 : read.value;
 }

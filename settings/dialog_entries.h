@@ -46,6 +46,10 @@ ServiceEntries service_entries_of(const ExtensionFields& fields);
 // is bounded (at most 24 hours, 1 hour of highlight) and a flag becomes 1 or 0.
 ExtensionFields judge_service_entries(const ServiceEntries& entries, const ExtensionFields& loaded);
 
-// A digits-only box read as a number; a number too large for 32 bits gives the largest there is,
-// so it is bounded rather than taken as 0.
+// A digits-only box of the second dialog read as a number; a number too large for 32 bits gives
+// the largest there is, so it is bounded rather than taken as 0.
+uint32_t service_entry_value(const char* text);
+
+// An edit box's text read as an unsigned decimal number: empty, not all digits, or above
+// 4294967295 gives 0, as the Windows dialog reads its boxes.
 uint32_t entry_value(const char* text);

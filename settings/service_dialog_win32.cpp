@@ -27,7 +27,7 @@ void show_fields(HWND dialog) {
 uint32_t read_box(HWND dialog, int box) {
     char text[32] = {};
     GetDlgItemTextA(dialog, box, text, sizeof text);
-    return entry_value(text);
+    return service_entry_value(text);
 }
 
 bool read_check(HWND dialog, int box) {

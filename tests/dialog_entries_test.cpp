@@ -98,11 +98,23 @@ TEST(ServiceEntries, UnchangedEntriesKeepTheFileChangedOnesAreBounded) {
 }
 
 TEST(ServiceEntries, BoxesReadAsNumbersSaturating) {
+    EXPECT_EQ(service_entry_value(""), 0u);
+    EXPECT_EQ(service_entry_value("0"), 0u);
+    EXPECT_EQ(service_entry_value("0042"), 42u);
+    EXPECT_EQ(service_entry_value("4294967295"), 4294967295u);
+    EXPECT_EQ(service_entry_value("4294967296"), 4294967295u);
+    EXPECT_EQ(service_entry_value("99999999999999999999999"), 4294967295u);
+    EXPECT_EQ(service_entry_value("12x3"), 12u);
+}
+
+TEST(DialogEntries, BoxTextReadsAsTheWindowsDialogReadsIt) {
     EXPECT_EQ(entry_value(""), 0u);
     EXPECT_EQ(entry_value("0"), 0u);
-    EXPECT_EQ(entry_value("0042"), 42u);
+    EXPECT_EQ(entry_value("007"), 7u);
+    EXPECT_EQ(entry_value("300"), 300u);
     EXPECT_EQ(entry_value("4294967295"), 4294967295u);
-    EXPECT_EQ(entry_value("4294967296"), 4294967295u);
-    EXPECT_EQ(entry_value("99999999999999999999999"), 4294967295u);
-    EXPECT_EQ(entry_value("12x3"), 12u);
+    // One past the 32-bit range, and far past it, read as 0 rather than wrapping.
+    EXPECT_EQ(entry_value("4294967296"), 0u);
+    EXPECT_EQ(entry_value("99999999999999999999999"), 0u);
+    EXPECT_EQ(entry_value("12a"), 0u);
 }

@@ -1,6 +1,7 @@
-"""Drives the real pelivor.exe under Wine on the test session's virtual display: starts it in a
-fresh working directory, sends datagrams through pelivor-send.exe, presses keys with xdotool and
-reads the screen back. Every wait is bounded."""
+"""Drives a real board on the test session's virtual display: starts it in a fresh working
+directory, sends datagrams through pelivor-send, presses keys with xdotool and reads the screen
+back. Every wait is bounded. PELIVOR_BOARD picks the board: "win32" (pelivor.exe under Wine, the
+default) or "linux" (the GTK board, on a display with a window manager)."""
 import os
 import shutil
 import socket
@@ -12,10 +13,19 @@ import unittest
 
 SESSION = os.environ.get("PELIVOR_SESSION", "")
 BUILD = os.environ.get("PELIVOR_BUILD", "")
-EXE = os.path.join(BUILD, "pelivor.exe")
+BOARD = os.environ.get("PELIVOR_BOARD", "win32")
+LINUX = BOARD == "linux"
+EXE = os.path.join(BUILD, "pelivor" if LINUX else "pelivor.exe")
+SENDER = os.path.join(BUILD, "pelivor-send" if LINUX else "pelivor-send.exe")
+# The command that starts a program of the board's platform.
+LAUNCH = [] if LINUX else ["wine"]
+
+# Cases about one board's platform alone.
+win32_only = unittest.skipIf(LINUX, "about the Windows program under Wine")
+linux_only = unittest.skipUnless(LINUX, "about the Linux board")
 # The same board with each chime also counted, one line in "chime.log" in its working directory.
 CHIME_LOG_EXE = os.path.join(BUILD, "pelivor-chime-log.exe")
-SENDER = os.path.join(BUILD, "pelivor-send.exe")
+# Sends the board's window what no key can (a command, a new size).
 WINDOW_TOOL = os.path.join(BUILD, "pelivor-window-tool.exe")
 
 DEFAULT_BYTES = bytes.fromhex(
@@ -78,8 +88,8 @@ def udp_port_bound(port):
 
 
 def send(*numbers, port=3001):
-    """Sends each number as one datagram through the station-side sender, under Wine."""
-    run("wine", SENDER, "--port", str(port), *numbers)
+    """Sends each number as one datagram through the station-side sender of the board's platform."""
+    run(*LAUNCH, SENDER, "--port", str(port), *numbers)
 
 
 def send_raw(payload, port=3001):
@@ -170,8 +180,12 @@ class Screen:
             return out.stdout.decode().strip()
 
 
+# With a window manager (the Linux board's session) a window is activated; Wine's desktop has none.
+FOCUS = "windowactivate" if LINUX else "windowfocus"
+
+
 class Board:
-    """One running pelivor.exe in a working directory of its own."""
+    """One running board in a working directory of its own."""
 
     def __init__(self, workdir, exe=EXE):
         self.workdir = workdir
@@ -182,7 +196,7 @@ class Board:
     def start(self, expect_window=True):
         before = set(find_windows("Pelivor"))
         port_was_free = not udp_port_bound(3001)
-        self.process = subprocess.Popen(["wine", self.exe], cwd=self.workdir, env=ENV,
+        self.process = subprocess.Popen(LAUNCH + [self.exe], cwd=self.workdir, env=ENV,
                                         stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
                                         stderr=subprocess.DEVNULL)
         if expect_window:
@@ -197,10 +211,10 @@ class Board:
         return self.process is not None and self.process.poll() is None
 
     def key(self, *keys, window=None):
-        run("xdotool", "windowfocus", "--sync", str(window or self.window), "key", *keys)
+        run("xdotool", FOCUS, "--sync", str(window or self.window), "key", *keys)
 
     def type(self, text, window):
-        run("xdotool", "windowfocus", "--sync", str(window), "type", "--delay", "20", text)
+        run("xdotool", FOCUS, "--sync", str(window), "type", "--delay", "20", text)
 
     def open_dialog(self):
         self.key("p")
@@ -227,6 +241,8 @@ class Board:
     def pid(self):
         """The pelivor.exe process itself (not a launcher): the one running in this board's
         working directory under this session's Wine prefix."""
+        if LINUX:
+            return self.process.pid
         found = run("pgrep", "-f", "pelivor.exe", check=False).stdout.split()
         for pid in map(int, found):
             try:

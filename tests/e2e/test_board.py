@@ -1,12 +1,12 @@
-"""The real board under Wine: start-up, numbers arriving over UDP, keys, hand-made settings and a
-second copy, all read back from the screen."""
+"""A real board (the Windows program under Wine, or the Linux board): start-up, numbers arriving
+over UDP, keys, hand-made settings and a second copy, all read back from the screen."""
 import ctypes
 import os
 import time
 import unittest
 
 from harness import (BoardTest, DEFAULT_BACK, DEFAULT_BYTES, DEFAULT_TEXT, ENV, Screen,
-                     find_windows, run, send, send_raw, settings_bytes, wait_until)
+                     find_windows, run, send, send_raw, settings_bytes, wait_until, win32_only)
 
 WIDTH, HEIGHT = 960, 540
 
@@ -98,12 +98,14 @@ class StartUp(BoardTest):
                 board.key("Escape")
                 self.assertEqual(board.wait_exit(), 0)
 
+    @win32_only
     def test_command_105_ends_the_program_with_exit_code_0(self):
         board = self.board()
         board.window_tool("command", "105")
         self.assertEqual(board.wait_exit(), 0)
         self.assertEqual(find_windows("Pelivor"), [])
 
+    @win32_only
     def test_a_resized_framed_window_redraws_with_cells_and_font_fitted_to_it(self):
         back = (10, 20, 30)
         board = self.board(settings_bytes(4, 2, *back, 240, 240, 240, 1))
@@ -121,6 +123,7 @@ class StartUp(BoardTest):
         self.assertTrue(board.alive())
 
 
+@win32_only
 class Pointer(BoardTest):
     IDLE = 3.0  # the board's stillness before it hides the pointer
 

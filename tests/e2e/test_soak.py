@@ -12,8 +12,9 @@ from harness import BoardTest, Screen, wait_until
 from test_board import cells, holds_text, wait_screen
 
 FLOOD_SECONDS = float(os.environ.get("PELIVOR_SOAK_SECONDS", "3"))
-# The board's own data is fixed in size; what may grow is Wine's and GDI's caches, which settle
-# after the first paints. Anything above this over the run counts as a leak.
+# The board's own data is fixed in size; what may grow is the toolkit's caches (Wine and GDI, or
+# GTK and Pango), which settle after the first paints. Anything above this over the run counts as
+# a leak.
 RSS_GROWTH_LIMIT_KB = 4096
 KNOWN = "4242"  # shorter than every flood number, so it cannot be one of them
 OVERSIZED = b"7" * 2000

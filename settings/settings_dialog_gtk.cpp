@@ -1,0 +1,215 @@
+// The settings dialog with GTK widgets: the boxes are filled from "setup.dat" when it opens, and
+// OK hands what was typed to judge_entries, as the Windows dialog does. The tab order is the
+// Windows one (OK, the check box, then the eight boxes), not the one GTK derives from positions.
+#include "settings/settings_dialog_gtk.h"
+
+#include <cstring>
+#include <string>
+
+#include "board/live_board.h"
+#include "res/resource.h"
+#include "settings/dialog_entries.h"
+
+namespace {
+
+constexpr int kBoxes = 8;
+
+struct SettingsDialog {
+    GtkWidget* window;
+    GtkWidget* ok;
+    GtkWidget* show_frame;
+    GtkWidget* boxes[kBoxes];  // IDC_ROWS .. IDC_TEXT_BLUE, in that order
+};
+
+// The one open dialog; only the GTK thread touches it.
+SettingsDialog* g_dialog = nullptr;
+
+void keep_digits(GtkEditable* editable, const char* text, int length, int* position, gpointer) {
+    const size_t size = length < 0 ? std::strlen(text) : static_cast<size_t>(length);
+    std::string digits;
+    for (size_t i = 0; i < size; ++i) {
+        if (text[i] >= '0' && text[i] <= '9') {
+            digits.push_back(text[i]);
+        }
+    }
+    if (digits.size() == size) {
+        return;
+    }
+    g_signal_handlers_block_by_func(editable, reinterpret_cast<gpointer>(keep_digits), nullptr);
+    gtk_editable_insert_text(editable, digits.c_str(), static_cast<int>(digits.size()), position);
+    g_signal_handlers_unblock_by_func(editable, reinterpret_cast<gpointer>(keep_digits), nullptr);
+    g_signal_stop_emission_by_name(editable, "insert-text");
+}
+
+GtkWidget* digit_box(int width_chars) {
+    GtkWidget* box = gtk_entry_new();
+    gtk_editable_set_width_chars(GTK_EDITABLE(box), width_chars);
+    gtk_entry_set_input_purpose(GTK_ENTRY(box), GTK_INPUT_PURPOSE_DIGITS);
+    // The entry's own insert-text is not where typed text arrives: its inner text widget is.
+    g_signal_connect(gtk_editable_get_delegate(GTK_EDITABLE(box)), "insert-text",
+                     G_CALLBACK(keep_digits), nullptr);
+    return box;
+}
+
+GtkWidget* label(const char* text) {
+    GtkWidget* widget = gtk_label_new(text);
+    gtk_label_set_xalign(GTK_LABEL(widget), 0.0f);
+    return widget;
+}
+
+GtkWidget* colour_group(const char* caption, GtkWidget** boxes) {
+    GtkWidget* frame = gtk_frame_new(caption);
+    GtkWidget* row = gtk_box_new(GTK_ORIENTATION_HORIZONTAL, 6);
+    gtk_widget_set_margin_start(row, 6);
+    gtk_widget_set_margin_end(row, 6);
+    gtk_widget_set_margin_top(row, 4);
+    gtk_widget_set_margin_bottom(row, 6);
+    for (int i = 0; i < 3; ++i) {
+        boxes[i] = digit_box(3);
+        gtk_box_append(GTK_BOX(row), boxes[i]);
+    }
+    gtk_frame_set_child(GTK_FRAME(frame), row);
+    return frame;
+}
+
+void show_settings(SettingsDialog& d) {
+    LiveBoard& board = live_board();
+    load_settings(board);
+    BoardSettings s;
+    {
+        std::lock_guard<std::mutex> hold(board.lock);
+        s = board.settings;
+    }
+    const int32_t fields[kBoxes] = {s.rows,      s.columns,  s.back_red,   s.back_green,
+                                    s.back_blue, s.text_red, s.text_green, s.text_blue};
+    for (int i = 0; i < kBoxes; ++i) {
+        // Unsigned, as the boxes take digits only: a negative field shows as its 32-bit pattern.
+        const std::string shown = std::to_string(static_cast<uint32_t>(fields[i]));
+        gtk_editable_set_text(GTK_EDITABLE(d.boxes[i]), shown.c_str());
+    }
+    gtk_check_button_set_active(GTK_CHECK_BUTTON(d.show_frame), s.show_frame != 0);
+}
+
+void confirm_settings(SettingsDialog& d) {
+    uint32_t values[kBoxes];
+    for (int i = 0; i < kBoxes; ++i) {
+        values[i] = entry_value(gtk_editable_get_text(GTK_EDITABLE(d.boxes[i])));
+    }
+    DialogEntries entries{values[0], values[1], values[2], values[3], values[4],
+                          values[5], values[6], values[7], false};
+    entries.show_frame = gtk_check_button_get_active(GTK_CHECK_BUTTON(d.show_frame));
+
+    const EntriesVerdict verdict = judge_entries(entries);
+    if (verdict.refused_box != 0) {
+        gtk_widget_error_bell(d.window);
+        // Grabbing an entry's focus selects its whole text, ready to be typed over.
+        gtk_widget_grab_focus(d.boxes[verdict.refused_box - IDC_ROWS]);
+        return;
+    }
+    store_settings(live_board(), verdict.settings);
+    gtk_window_destroy(GTK_WINDOW(d.window));
+}
+
+void move_focus(SettingsDialog& d, bool forward) {
+    GtkWidget* order[2 + kBoxes] = {d.ok, d.show_frame};
+    std::memcpy(order + 2, d.boxes, sizeof d.boxes);
+    constexpr int count = 2 + kBoxes;
+    GtkWidget* focus = gtk_root_get_focus(GTK_ROOT(d.window));
+    int at = -1;
+    for (int i = 0; i < count && at < 0; ++i) {
+        // The focus sits on an entry's inner text widget, a descendant of the entry.
+        if (focus != nullptr && (focus == order[i] || gtk_widget_is_ancestor(focus, order[i]))) {
+            at = i;
+        }
+    }
+    const int next = at < 0 ? 0 : (at + (forward ? 1 : count - 1)) % count;
+    gtk_widget_grab_focus(order[next]);
+}
+
+gboolean dialog_key(GtkEventControllerKey*, guint keyval, guint, GdkModifierType state,
+                    gpointer data) {
+    SettingsDialog& d = *static_cast<SettingsDialog*>(data);
+    switch (keyval) {
+        case GDK_KEY_Escape:
+            gtk_window_destroy(GTK_WINDOW(d.window));
+            return TRUE;
+        case GDK_KEY_Return:
+        case GDK_KEY_KP_Enter:
+            confirm_settings(d);
+            return TRUE;
+        case GDK_KEY_Tab:
+        case GDK_KEY_ISO_Left_Tab:
+            move_focus(d, keyval == GDK_KEY_Tab && (state & GDK_SHIFT_MASK) == 0);
+            return TRUE;
+        default:
+            return FALSE;
+    }
+}
+
+void ok_clicked(GtkButton*, gpointer data) {
+    confirm_settings(*static_cast<SettingsDialog*>(data));
+}
+
+void dialog_destroyed(GtkWidget*, gpointer data) {
+    delete static_cast<SettingsDialog*>(data);
+    g_dialog = nullptr;
+}
+
+void build_dialog(SettingsDialog& d, GtkWindow* owner) {
+    d.window = gtk_window_new();
+    gtk_window_set_title(GTK_WINDOW(d.window), "Parametry");
+    gtk_window_set_transient_for(GTK_WINDOW(d.window), owner);
+    gtk_window_set_modal(GTK_WINDOW(d.window), TRUE);
+    gtk_window_set_resizable(GTK_WINDOW(d.window), FALSE);
+    gtk_window_set_destroy_with_parent(GTK_WINDOW(d.window), TRUE);
+
+    GtkWidget* grid = gtk_grid_new();
+    gtk_grid_set_row_spacing(GTK_GRID(grid), 8);
+    gtk_grid_set_column_spacing(GTK_GRID(grid), 12);
+    gtk_widget_set_margin_start(grid, 16);
+    gtk_widget_set_margin_end(grid, 16);
+    gtk_widget_set_margin_top(grid, 12);
+    gtk_widget_set_margin_bottom(grid, 12);
+
+    d.boxes[0] = digit_box(5);
+    d.boxes[1] = digit_box(5);
+    gtk_grid_attach(GTK_GRID(grid), label("Ilosc zamówien w pionie:"), 0, 0, 1, 1);
+    gtk_grid_attach(GTK_GRID(grid), d.boxes[0], 1, 0, 1, 1);
+    gtk_grid_attach(GTK_GRID(grid), label("Ilosc zamówien w poziomie:"), 0, 1, 1, 1);
+    gtk_grid_attach(GTK_GRID(grid), d.boxes[1], 1, 1, 1, 1);
+    gtk_grid_attach(GTK_GRID(grid), colour_group("Kolor tla (RGB)", d.boxes + 2), 0, 2, 1, 1);
+    gtk_grid_attach(GTK_GRID(grid), colour_group("Kolor napisów (RGB)", d.boxes + 5), 1, 2, 1, 1);
+    d.show_frame = gtk_check_button_new_with_label("Po uruchomieniu nie ukrywaj menu i ramki");
+    gtk_grid_attach(GTK_GRID(grid), d.show_frame, 0, 3, 2, 1);
+    d.ok = gtk_button_new_with_label("OK");
+    gtk_widget_set_halign(d.ok, GTK_ALIGN_CENTER);
+    gtk_widget_set_size_request(d.ok, 90, -1);
+    gtk_grid_attach(GTK_GRID(grid), d.ok, 0, 4, 2, 1);
+    gtk_window_set_child(GTK_WINDOW(d.window), grid);
+
+    g_signal_connect(d.ok, "clicked", G_CALLBACK(ok_clicked), &d);
+    GtkEventController* keys = gtk_event_controller_key_new();
+    // Before the focused widget sees them: Tab, Enter and Escape mean the same in every box.
+    gtk_event_controller_set_propagation_phase(keys, GTK_PHASE_CAPTURE);
+    g_signal_connect(keys, "key-pressed", G_CALLBACK(dialog_key), &d);
+    gtk_widget_add_controller(d.window, keys);
+    g_signal_connect(d.window, "destroy", G_CALLBACK(dialog_destroyed), &d);
+}
+
+}  // namespace
+
+bool settings_dialog_open() {
+    return g_dialog != nullptr;
+}
+
+void open_settings_dialog(GtkWindow* owner) {
+    if (g_dialog != nullptr) {
+        return;
+    }
+    g_dialog = new SettingsDialog{};
+    build_dialog(*g_dialog, owner);
+    show_settings(*g_dialog);
+    gtk_window_present(GTK_WINDOW(g_dialog->window));
+    // The first tab stop, OK, has the focus, as on Windows.
+    gtk_widget_grab_focus(g_dialog->ok);
+}

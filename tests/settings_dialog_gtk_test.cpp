@@ -1,0 +1,171 @@
+// The GTK settings dialog in-process, on the test display: its caption, the Polish texts and the
+// boxes in order with what "setup.dat" holds, and what OK stores or refuses. (Typing into the
+// boxes is driven by keys in tests/e2e/test_linux.py.)
+#include <gtest/gtest.h>
+#include <gtk/gtk.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "board/live_board.h"
+#include "settings/settings.h"
+#include "settings/settings_dialog_gtk.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// The display the linux_display fixture started: its env file names it.
+void use_session_display() {
+    const char* session = std::getenv("PELIVOR_SESSION");
+    if (session == nullptr || std::getenv("DISPLAY") != nullptr) {
+        return;
+    }
+    std::ifstream env(fs::path(session) / "env");
+    for (std::string line; std::getline(env, line);) {
+        if (line.rfind("export DISPLAY=", 0) == 0) {
+            setenv("DISPLAY", line.substr(15).c_str(), 1);
+        }
+    }
+}
+
+struct Widgets {
+    std::vector<std::string> labels;
+    std::vector<GtkWidget*> entries;
+    GtkWidget* check = nullptr;
+    GtkWidget* ok = nullptr;
+};
+
+void collect(GtkWidget* widget, Widgets& found) {
+    if (GTK_IS_LABEL(widget)) {
+        found.labels.push_back(gtk_label_get_text(GTK_LABEL(widget)));
+    } else if (GTK_IS_ENTRY(widget)) {
+        found.entries.push_back(widget);
+        return;
+    } else if (GTK_IS_CHECK_BUTTON(widget)) {
+        found.check = widget;
+    } else if (GTK_IS_BUTTON(widget)) {
+        found.ok = widget;
+    }
+    for (GtkWidget* child = gtk_widget_get_first_child(widget); child != nullptr;
+         child = gtk_widget_get_next_sibling(child)) {
+        collect(child, found);
+    }
+}
+
+GtkWindow* find_dialog() {
+    GListModel* windows = gtk_window_get_toplevels();
+    for (guint i = 0; i < g_list_model_get_n_items(windows); ++i) {
+        auto* window = static_cast<GtkWindow*>(g_list_model_get_item(windows, i));
+        g_object_unref(window);  // the list keeps its own reference
+        const char* title = gtk_window_get_title(window);
+        if (title != nullptr && std::string(title) == "Parametry") {
+            return window;
+        }
+    }
+    return nullptr;
+}
+
+std::vector<std::string> texts(const Widgets& w) {
+    std::vector<std::string> out;
+    for (GtkWidget* entry : w.entries) {
+        out.push_back(gtk_editable_get_text(GTK_EDITABLE(entry)));
+    }
+    return out;
+}
+
+class GtkDialog : public testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        use_session_display();
+        ASSERT_TRUE(gtk_init_check()) << "no display";
+    }
+
+    void SetUp() override {
+        old_dir_ = fs::current_path();
+        dir_ = fs::temp_directory_path() / ("pelivor-gtk-dialog-" + std::to_string(getpid()));
+        fs::create_directories(dir_);
+        fs::current_path(dir_);
+        owner_ = GTK_WINDOW(gtk_window_new());
+    }
+
+    void TearDown() override {
+        gtk_window_destroy(owner_);  // takes the dialog with it
+        fs::current_path(old_dir_);
+        fs::remove_all(dir_);
+    }
+
+    Widgets open() {
+        open_settings_dialog(owner_);
+        GtkWindow* dialog = find_dialog();
+        EXPECT_NE(dialog, nullptr);
+        Widgets found;
+        if (dialog != nullptr) {
+            collect(GTK_WIDGET(dialog), found);
+        }
+        return found;
+    }
+
+    static void write_file(const BoardSettings& s) {
+        ASSERT_TRUE(write_settings_file("setup.dat", s));
+    }
+
+    static std::string file_bytes() {
+        std::ifstream f("setup.dat", std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(f), {});
+    }
+
+    fs::path old_dir_;
+    fs::path dir_;
+    GtkWindow* owner_ = nullptr;
+};
+
+TEST_F(GtkDialog, ShowsTheFileWithThePolishTextsAndTheBoxesInOrder) {
+    write_file(BoardSettings{5, 3, -1, 2, 3, 4, 5, 6, 1});
+    const Widgets w = open();
+    EXPECT_EQ(w.labels,
+              (std::vector<std::string>{
+                  "Ilosc zamówien w pionie:", "Ilosc zamówien w poziomie:", "Kolor tla (RGB)",
+                  "Kolor napisów (RGB)", "Po uruchomieniu nie ukrywaj menu i ramki", "OK"}));
+    // A negative field shows as its 32-bit pattern, as the Windows dialog shows it.
+    EXPECT_EQ(texts(w),
+              (std::vector<std::string>{"5", "3", "4294967295", "2", "3", "4", "5", "6"}));
+    ASSERT_NE(w.check, nullptr);
+    EXPECT_TRUE(gtk_check_button_get_active(GTK_CHECK_BUTTON(w.check)));
+    EXPECT_TRUE(settings_dialog_open());
+}
+
+TEST_F(GtkDialog, OkRefusesAnEmptyGridThenStoresTheReducedEntries) {
+    const Widgets w = open();
+    ASSERT_EQ(w.entries.size(), 8u);
+    ASSERT_NE(w.ok, nullptr);
+    const std::string defaults = file_bytes();
+    ASSERT_EQ(defaults.size(), kSettingsFileSize);
+
+    gtk_editable_set_text(GTK_EDITABLE(w.entries[0]), "11");
+    g_signal_emit_by_name(w.ok, "clicked");
+    EXPECT_TRUE(settings_dialog_open());
+    EXPECT_EQ(file_bytes(), defaults);
+
+    const char* typed[] = {"12", "25", "300", "256", "", "7", "99999999999", "240"};
+    for (int i = 0; i < 8; ++i) {
+        gtk_editable_set_text(GTK_EDITABLE(w.entries[i]), typed[i]);
+    }
+    gtk_check_button_set_active(GTK_CHECK_BUTTON(w.check), TRUE);
+    g_signal_emit_by_name(w.ok, "clicked");
+    EXPECT_FALSE(settings_dialog_open());
+    BoardSettings stored{};
+    ASSERT_TRUE(read_settings_file("setup.dat", &stored));
+    // Above 32 bits a box reads as 0, as GetDlgItemInt reads it.
+    const BoardSettings expected{1, 3, 44, 0, 0, 7, 0, 240, 1};
+    EXPECT_EQ(std::memcmp(&stored, &expected, sizeof stored), 0);
+    EXPECT_EQ(std::memcmp(&live_board().settings, &expected, sizeof stored), 0);
+}
+
+}  // namespace
