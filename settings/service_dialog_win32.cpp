@@ -5,6 +5,7 @@
 #include "board/live_board.h"
 #include "res/resource.h"
 #include "settings/dialog_entries.h"
+#include "settings/dialog_proc_win32.h"
 
 namespace {
 
@@ -48,22 +49,5 @@ void confirm_fields(HWND dialog) {
 }  // namespace
 
 INT_PTR CALLBACK service_dialog_proc(HWND dialog, UINT message, WPARAM wparam, LPARAM) {
-    switch (message) {
-        case WM_INITDIALOG:
-            show_fields(dialog);
-            return TRUE;  // the focus goes to the first tab stop, the minutes
-        case WM_COMMAND:
-            switch (LOWORD(wparam)) {
-                case IDOK:
-                    confirm_fields(dialog);
-                    return TRUE;
-                case IDCANCEL:
-                    EndDialog(dialog, IDCANCEL);
-                    return TRUE;
-                default:
-                    return FALSE;
-            }
-        default:
-            return FALSE;
-    }
+    return answer_dialog(dialog, message, wparam, show_fields, confirm_fields);
 }

@@ -5,6 +5,7 @@
 #include "board/live_board.h"
 #include "res/resource.h"
 #include "settings/dialog_entries.h"
+#include "settings/dialog_proc_win32.h"
 #include "settings/settings.h"
 
 namespace {
@@ -61,22 +62,5 @@ void confirm_settings(HWND dialog) {
 }  // namespace
 
 INT_PTR CALLBACK settings_dialog_proc(HWND dialog, UINT message, WPARAM wparam, LPARAM) {
-    switch (message) {
-        case WM_INITDIALOG:
-            show_settings(dialog);
-            return TRUE;  // the focus goes to the first tab stop, OK
-        case WM_COMMAND:
-            switch (LOWORD(wparam)) {
-                case IDOK:
-                    confirm_settings(dialog);
-                    return TRUE;
-                case IDCANCEL:
-                    EndDialog(dialog, IDCANCEL);
-                    return TRUE;
-                default:
-                    return FALSE;
-            }
-        default:
-            return FALSE;
-    }
+    return answer_dialog(dialog, message, wparam, show_settings, confirm_settings);
 }
