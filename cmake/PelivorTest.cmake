@@ -17,3 +17,33 @@ function(pelivor_add_test name)
       PROPERTIES TIMEOUT 120 ${ARG_PROPERTIES})
   endif()
 endfunction()
+
+# pelivor_add_session(<name> <script> <directory> <fixture>)
+# A virtual display (and whatever the script starts with it) as a CTest fixture: <name>.start and
+# <name>.stop run `<script> start|stop <directory>` around every test that requires <fixture>.
+function(pelivor_add_session name script directory fixture)
+  add_test(NAME ${name}.start COMMAND ${script} start ${directory})
+  add_test(NAME ${name}.stop COMMAND ${script} stop ${directory})
+  set_tests_properties(${name}.start PROPERTIES FIXTURES_SETUP ${fixture} TIMEOUT 120)
+  set_tests_properties(${name}.stop PROPERTIES FIXTURES_CLEANUP ${fixture} TIMEOUT 60)
+endfunction()
+
+# pelivor_add_e2e(<test name> MODULE <python module> FIXTURE <fixture> [DIRECTORY <dir>]
+#                 [TIMEOUT <s>] [ENVIRONMENT <VAR=value>...])
+# One unittest module run against a real board on a session's display. The boards all take port
+# 3001, so these never run beside one another.
+function(pelivor_add_e2e name)
+  cmake_parse_arguments(ARG "" "MODULE;FIXTURE;DIRECTORY;TIMEOUT" "ENVIRONMENT" ${ARGN})
+  if(NOT ARG_DIRECTORY)
+    set(ARG_DIRECTORY ${PROJECT_SOURCE_DIR}/tests/e2e)
+  endif()
+  if(NOT ARG_TIMEOUT)
+    set(ARG_TIMEOUT 600)
+  endif()
+  add_test(NAME ${name}
+    COMMAND python3 -m unittest -v ${ARG_MODULE}
+    WORKING_DIRECTORY ${ARG_DIRECTORY})
+  set_tests_properties(${name} PROPERTIES
+    FIXTURES_REQUIRED ${ARG_FIXTURE} RUN_SERIAL TRUE TIMEOUT ${ARG_TIMEOUT} RESOURCE_LOCK port3001
+    ENVIRONMENT "PELIVOR_BUILD=${CMAKE_BINARY_DIR};PYTHONDONTWRITEBYTECODE=1;${ARG_ENVIRONMENT}")
+endfunction()
