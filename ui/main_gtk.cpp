@@ -10,7 +10,9 @@
 #include "board/live_board.h"
 #include "net/receiver.h"
 #include "settings/settings.h"
+#include "settings/service_dialog_gtk.h"
 #include "settings/settings_dialog_gtk.h"
+#include "ui/extensions_gtk.h"
 #include "ui/paint_cairo.h"
 
 namespace {
@@ -33,11 +35,15 @@ Shell g_shell;
 // flag is cleared asks again, so none is left unpainted.
 std::atomic<bool> g_repaint_pending{false};
 
-gboolean repaint_now(gpointer) {
-    g_repaint_pending.store(false);
+void redraw() {
     if (g_shell.area != nullptr) {
         gtk_widget_queue_draw(g_shell.area);
     }
+}
+
+gboolean repaint_now(gpointer) {
+    g_repaint_pending.store(false);
+    redraw();
     return G_SOURCE_REMOVE;
 }
 
@@ -52,6 +58,19 @@ void paint_board(GtkDrawingArea*, cairo_t* cr, int width, int height, gpointer) 
     // Copied as the paint starts: a number accepted later asks for a paint of its own.
     const BoardCopy copy = copy_board(live_board());
     draw_board(cr, width, height, copy);
+    schedule_extension_timer();
+}
+
+// Either dialog reloaded the whole file, the extensions' fields with it.
+void settings_closed(bool) {
+    schedule_extension_timer();
+}
+
+void service_closed(bool stored) {
+    if (stored) {
+        redraw();
+    }
+    schedule_extension_timer();
 }
 
 void end_program() {
@@ -66,7 +85,7 @@ void end_program() {
 // the dialog, keys that type nothing and Alt combinations (the Windows accelerators) do nothing.
 gboolean main_window_key(GtkEventControllerKey*, guint keyval, guint, GdkModifierType state,
                          gpointer) {
-    if (settings_dialog_open()) {
+    if (settings_dialog_open() || service_dialog_open()) {
         return TRUE;
     }
     // With Alt held Windows sends no character at all, not even Escape's.
@@ -77,6 +96,11 @@ gboolean main_window_key(GtkEventControllerKey*, guint keyval, guint, GdkModifie
         end_program();
         return TRUE;
     }
+    // F-keys type no character, so F2 takes nothing from the keys below.
+    if (keyval == GDK_KEY_F2) {
+        open_service_dialog(GTK_WINDOW(g_shell.window), service_closed);
+        return TRUE;
+    }
     // The keypad's Enter types a carriage return on Windows too; Delete types nothing there.
     const bool types_character = (gdk_keyval_to_unicode(keyval) != 0 && keyval != GDK_KEY_Delete &&
                                   keyval != GDK_KEY_KP_Delete) ||
@@ -85,7 +109,7 @@ gboolean main_window_key(GtkEventControllerKey*, guint keyval, guint, GdkModifie
         return FALSE;
     }
     // Modal; new settings show at the next repaint, which the next number requests.
-    open_settings_dialog(GTK_WINDOW(g_shell.window));
+    open_settings_dialog(GTK_WINDOW(g_shell.window), settings_closed);
     return TRUE;
 }
 
@@ -131,7 +155,9 @@ void create_main_window(GtkApplication* app, gpointer) {
     } else {
         gtk_window_fullscreen(GTK_WINDOW(window));
     }
+    set_extension_redraw(redraw);
     set_repaint_hook(request_repaint);
+    set_chime_hook(play_chime);
     gtk_window_present(GTK_WINDOW(window));
 }
 
@@ -161,7 +187,9 @@ int main() {
     const int status = g_application_run(G_APPLICATION(g_shell.app), 0, nullptr);
 
     set_repaint_hook(nullptr);
-    stop_receiver();  // the thread must be joined before the program ends
+    set_chime_hook(nullptr);
+    stop_receiver();
+    stop_extension_timer();  // the thread must be joined before the program ends
     g_object_unref(g_shell.app);
     return status;
 }
