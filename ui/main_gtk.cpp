@@ -14,11 +14,14 @@
 #include "settings/settings_dialog_gtk.h"
 #include "ui/extensions_gtk.h"
 #include "ui/paint_cairo.h"
+#include "ui/pointer_idle.h"
 
 namespace {
 
 constexpr const char kAppId[] = "org.pelivor.Board";
 constexpr const char kTitle[] = "Pelivor";
+// How often a frameless board looks whether its pointer has been still long enough.
+constexpr guint kPointerTickMs = 250;
 
 // GTK-thread state: the window, its drawing area and the idle inhibition it holds.
 struct Shell {
@@ -27,6 +30,10 @@ struct Shell {
     GtkWidget* area = nullptr;
     guint inhibit_cookie = 0;
     bool framed = false;
+    // The frameless board's pointer: hidden after stillness over the board, back on movement.
+    PointerIdle pointer{};
+    bool pointer_over_board = false;
+    guint pointer_timer = 0;
 };
 
 Shell g_shell;
@@ -73,7 +80,57 @@ void service_closed(bool stored) {
     schedule_extension_timer();
 }
 
+uint32_t tick_ms() {
+    return static_cast<uint32_t>(g_get_monotonic_time() / 1000);
+}
+
+void apply_pointer(PointerChange change) {
+    if (g_shell.area == nullptr || change == PointerChange::kNone) {
+        return;
+    }
+    if (change == PointerChange::kHide) {
+        gtk_widget_set_cursor_from_name(g_shell.area, "none");
+    } else {
+        gtk_widget_set_cursor(g_shell.area, nullptr);
+    }
+}
+
+void pointer_entered(GtkEventControllerMotion*, double x, double y, gpointer) {
+    g_shell.pointer_over_board = true;
+    apply_pointer(
+        pointer_moved(&g_shell.pointer, static_cast<int>(x), static_cast<int>(y), tick_ms()));
+}
+
+void pointer_motion(GtkEventControllerMotion*, double x, double y, gpointer) {
+    apply_pointer(
+        pointer_moved(&g_shell.pointer, static_cast<int>(x), static_cast<int>(y), tick_ms()));
+}
+
+// Over a dialog the pointer is off the board and stays, as it is being used there.
+void pointer_left(GtkEventControllerMotion*, gpointer) {
+    g_shell.pointer_over_board = false;
+}
+
+gboolean pointer_tick_due(gpointer) {
+    apply_pointer(pointer_tick(&g_shell.pointer, g_shell.pointer_over_board, tick_ms()));
+    return G_SOURCE_CONTINUE;
+}
+
+void watch_pointer(GtkWidget* area) {
+    g_shell.pointer = pointer_idle_start(tick_ms());
+    GtkEventController* motion = gtk_event_controller_motion_new();
+    g_signal_connect(motion, "enter", G_CALLBACK(pointer_entered), nullptr);
+    g_signal_connect(motion, "motion", G_CALLBACK(pointer_motion), nullptr);
+    g_signal_connect(motion, "leave", G_CALLBACK(pointer_left), nullptr);
+    gtk_widget_add_controller(area, motion);
+    g_shell.pointer_timer = g_timeout_add(kPointerTickMs, pointer_tick_due, nullptr);
+}
+
 void end_program() {
+    if (g_shell.pointer_timer != 0) {
+        g_source_remove(g_shell.pointer_timer);
+        g_shell.pointer_timer = 0;
+    }
     if (g_shell.inhibit_cookie != 0) {
         gtk_application_uninhibit(g_shell.app, g_shell.inhibit_cookie);
         g_shell.inhibit_cookie = 0;
@@ -138,7 +195,7 @@ void create_main_window(GtkApplication* app, gpointer) {
     GtkWidget* area = gtk_drawing_area_new();
     gtk_drawing_area_set_draw_func(GTK_DRAWING_AREA(area), paint_board, nullptr, nullptr);
     if (!g_shell.framed) {
-        gtk_widget_set_cursor_from_name(area, "none");
+        watch_pointer(area);
     }
     g_signal_connect(area, "destroy", G_CALLBACK(area_destroyed), nullptr);
     gtk_window_set_child(GTK_WINDOW(window), area);
