@@ -84,15 +84,27 @@ uint32_t tick_ms() {
     return static_cast<uint32_t>(g_get_monotonic_time() / 1000);
 }
 
-void apply_pointer(PointerChange change) {
-    if (g_shell.area == nullptr || change == PointerChange::kNone) {
-        return;
+gboolean pointer_tick_due(gpointer);
+
+// The stillness is counted only while a shown pointer is over the board: an idle board whose
+// pointer is hidden or elsewhere runs no timer.
+void keep_counting() {
+    const bool counting = g_shell.pointer_over_board && !g_shell.pointer.hidden;
+    if (counting && g_shell.pointer_timer == 0) {
+        g_shell.pointer_timer = g_timeout_add(kPointerTickMs, pointer_tick_due, nullptr);
+    } else if (!counting && g_shell.pointer_timer != 0) {
+        g_source_remove(g_shell.pointer_timer);
+        g_shell.pointer_timer = 0;
     }
-    if (change == PointerChange::kHide) {
+}
+
+void apply_pointer(PointerChange change) {
+    if (g_shell.area != nullptr && change == PointerChange::kHide) {
         gtk_widget_set_cursor_from_name(g_shell.area, "none");
-    } else {
+    } else if (g_shell.area != nullptr && change == PointerChange::kShow) {
         gtk_widget_set_cursor(g_shell.area, nullptr);
     }
+    keep_counting();
 }
 
 void pointer_entered(GtkEventControllerMotion*, double x, double y, gpointer) {
@@ -109,10 +121,18 @@ void pointer_motion(GtkEventControllerMotion*, double x, double y, gpointer) {
 // Over a dialog the pointer is off the board and stays, as it is being used there.
 void pointer_left(GtkEventControllerMotion*, gpointer) {
     g_shell.pointer_over_board = false;
+    keep_counting();
 }
 
 gboolean pointer_tick_due(gpointer) {
-    apply_pointer(pointer_tick(&g_shell.pointer, g_shell.pointer_over_board, tick_ms()));
+    const PointerChange change =
+        pointer_tick(&g_shell.pointer, g_shell.pointer_over_board, tick_ms());
+    if (change == PointerChange::kHide) {
+        g_shell.pointer_timer = 0;  // removed by returning so
+        apply_pointer(change);
+        return G_SOURCE_REMOVE;
+    }
+    apply_pointer(change);
     return G_SOURCE_CONTINUE;
 }
 
@@ -123,14 +143,11 @@ void watch_pointer(GtkWidget* area) {
     g_signal_connect(motion, "motion", G_CALLBACK(pointer_motion), nullptr);
     g_signal_connect(motion, "leave", G_CALLBACK(pointer_left), nullptr);
     gtk_widget_add_controller(area, motion);
-    g_shell.pointer_timer = g_timeout_add(kPointerTickMs, pointer_tick_due, nullptr);
 }
 
 void end_program() {
-    if (g_shell.pointer_timer != 0) {
-        g_source_remove(g_shell.pointer_timer);
-        g_shell.pointer_timer = 0;
-    }
+    g_shell.pointer_over_board = false;
+    keep_counting();
     if (g_shell.inhibit_cookie != 0) {
         gtk_application_uninhibit(g_shell.app, g_shell.inhibit_cookie);
         g_shell.inhibit_cookie = 0;
