@@ -32,16 +32,18 @@ board in the cage kiosk compositor on a screen with no desktop.")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION misc)
-# The board draws in this face; fontconfig would silently put another one in its place.
+# The board draws in this face; fontconfig would silently put another one in its place. The chime
+# plays through GTK's GStreamer media backend, whose WAV reader is in the good plugins.
+set(PELIVOR_DEB_RUNTIME "fonts-liberation, libgtk-4-media-gstreamer, gstreamer1.0-plugins-good")
 if(CMAKE_CROSSCOMPILING)
   # dpkg-shlibdeps cannot resolve a sysroot's libraries: the list it finds for the native build.
   set(CPACK_DEBIAN_PACKAGE_ARCHITECTURE arm64)
-  set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-liberation, libc6 (>= 2.34), libcairo2 (>= 1.2.4), \
+  set(CPACK_DEBIAN_PACKAGE_DEPENDS "${PELIVOR_DEB_RUNTIME}, libc6 (>= 2.34), libcairo2 (>= 1.2.4), \
 libgcc-s1 (>= 3.0), libglib2.0-0 (>= 2.31.18), libgtk-4-1 (>= 4.0.0), libpango-1.0-0 (>= 1.14.0), \
 libpangocairo-1.0-0 (>= 1.14.0), libstdc++6 (>= 6)")
 else()
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-  set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-liberation")
+  set(CPACK_DEBIAN_PACKAGE_DEPENDS "${PELIVOR_DEB_RUNTIME}")
 endif()
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "cage, xwayland")
 set(CPACK_STRIP_FILES ON)

@@ -1,6 +1,6 @@
 // The settings dialog with GTK widgets: the boxes are filled from "setup.dat" when it opens, and
 // OK hands what was typed to judge_entries, as the Windows dialog does. The tab order is the
-// Windows one (OK, the check box, then the eight boxes), not the one GTK derives from positions.
+// Windows one: OK, the check box, then the eight boxes.
 #include "settings/settings_dialog_gtk.h"
 
 #include <cstring>
@@ -9,6 +9,7 @@
 #include "board/live_board.h"
 #include "res/resource.h"
 #include "settings/dialog_entries.h"
+#include "settings/dialog_widgets_gtk.h"
 
 namespace {
 
@@ -19,43 +20,14 @@ struct SettingsDialog {
     GtkWidget* ok;
     GtkWidget* show_frame;
     GtkWidget* boxes[kBoxes];  // IDC_ROWS .. IDC_TEXT_BLUE, in that order
+    GtkWidget* order[2 + kBoxes];
+    DialogKeys keys;
+    DialogClosed closed;
+    bool stored;
 };
 
 // The one open dialog; only the GTK thread touches it.
 SettingsDialog* g_dialog = nullptr;
-
-void keep_digits(GtkEditable* editable, const char* text, int length, int* position, gpointer) {
-    const size_t size = length < 0 ? std::strlen(text) : static_cast<size_t>(length);
-    std::string digits;
-    for (size_t i = 0; i < size; ++i) {
-        if (text[i] >= '0' && text[i] <= '9') {
-            digits.push_back(text[i]);
-        }
-    }
-    if (digits.size() == size) {
-        return;
-    }
-    g_signal_handlers_block_by_func(editable, reinterpret_cast<gpointer>(keep_digits), nullptr);
-    gtk_editable_insert_text(editable, digits.c_str(), static_cast<int>(digits.size()), position);
-    g_signal_handlers_unblock_by_func(editable, reinterpret_cast<gpointer>(keep_digits), nullptr);
-    g_signal_stop_emission_by_name(editable, "insert-text");
-}
-
-GtkWidget* digit_box(int width_chars) {
-    GtkWidget* box = gtk_entry_new();
-    gtk_editable_set_width_chars(GTK_EDITABLE(box), width_chars);
-    gtk_entry_set_input_purpose(GTK_ENTRY(box), GTK_INPUT_PURPOSE_DIGITS);
-    // The entry's own insert-text is not where typed text arrives: its inner text widget is.
-    g_signal_connect(gtk_editable_get_delegate(GTK_EDITABLE(box)), "insert-text",
-                     G_CALLBACK(keep_digits), nullptr);
-    return box;
-}
-
-GtkWidget* label(const char* text) {
-    GtkWidget* widget = gtk_label_new(text);
-    gtk_label_set_xalign(GTK_LABEL(widget), 0.0f);
-    return widget;
-}
 
 GtkWidget* colour_group(const char* caption, GtkWidget** boxes) {
     GtkWidget* frame = gtk_frame_new(caption);
@@ -107,43 +79,16 @@ void confirm_settings(SettingsDialog& d) {
         return;
     }
     store_settings(live_board(), verdict.settings);
+    d.stored = true;
     gtk_window_destroy(GTK_WINDOW(d.window));
 }
 
-void move_focus(SettingsDialog& d, bool forward) {
-    GtkWidget* order[2 + kBoxes] = {d.ok, d.show_frame};
-    std::memcpy(order + 2, d.boxes, sizeof d.boxes);
-    constexpr int count = 2 + kBoxes;
-    GtkWidget* focus = gtk_root_get_focus(GTK_ROOT(d.window));
-    int at = -1;
-    for (int i = 0; i < count && at < 0; ++i) {
-        // The focus sits on an entry's inner text widget, a descendant of the entry.
-        if (focus != nullptr && (focus == order[i] || gtk_widget_is_ancestor(focus, order[i]))) {
-            at = i;
-        }
-    }
-    const int next = at < 0 ? 0 : (at + (forward ? 1 : count - 1)) % count;
-    gtk_widget_grab_focus(order[next]);
+void confirm(void* data) {
+    confirm_settings(*static_cast<SettingsDialog*>(data));
 }
 
-gboolean dialog_key(GtkEventControllerKey*, guint keyval, guint, GdkModifierType state,
-                    gpointer data) {
-    SettingsDialog& d = *static_cast<SettingsDialog*>(data);
-    switch (keyval) {
-        case GDK_KEY_Escape:
-            gtk_window_destroy(GTK_WINDOW(d.window));
-            return TRUE;
-        case GDK_KEY_Return:
-        case GDK_KEY_KP_Enter:
-            confirm_settings(d);
-            return TRUE;
-        case GDK_KEY_Tab:
-        case GDK_KEY_ISO_Left_Tab:
-            move_focus(d, keyval == GDK_KEY_Tab && (state & GDK_SHIFT_MASK) == 0);
-            return TRUE;
-        default:
-            return FALSE;
-    }
+void cancel(void* data) {
+    gtk_window_destroy(GTK_WINDOW(static_cast<SettingsDialog*>(data)->window));
 }
 
 void ok_clicked(GtkButton*, gpointer data) {
@@ -151,17 +96,18 @@ void ok_clicked(GtkButton*, gpointer data) {
 }
 
 void dialog_destroyed(GtkWidget*, gpointer data) {
-    delete static_cast<SettingsDialog*>(data);
+    SettingsDialog* d = static_cast<SettingsDialog*>(data);
+    const DialogClosed closed = d->closed;
+    const bool stored = d->stored;
+    delete d;
     g_dialog = nullptr;
+    if (closed != nullptr) {
+        closed(stored);
+    }
 }
 
 void build_dialog(SettingsDialog& d, GtkWindow* owner) {
-    d.window = gtk_window_new();
-    gtk_window_set_title(GTK_WINDOW(d.window), "Parametry");
-    gtk_window_set_transient_for(GTK_WINDOW(d.window), owner);
-    gtk_window_set_modal(GTK_WINDOW(d.window), TRUE);
-    gtk_window_set_resizable(GTK_WINDOW(d.window), FALSE);
-    gtk_window_set_destroy_with_parent(GTK_WINDOW(d.window), TRUE);
+    d.window = dialog_window(owner, "Parametry");
 
     GtkWidget* grid = gtk_grid_new();
     gtk_grid_set_row_spacing(GTK_GRID(grid), 8);
@@ -173,9 +119,9 @@ void build_dialog(SettingsDialog& d, GtkWindow* owner) {
 
     d.boxes[0] = digit_box(5);
     d.boxes[1] = digit_box(5);
-    gtk_grid_attach(GTK_GRID(grid), label("Ilosc zamówien w pionie:"), 0, 0, 1, 1);
+    gtk_grid_attach(GTK_GRID(grid), dialog_label("Ilosc zamówien w pionie:"), 0, 0, 1, 1);
     gtk_grid_attach(GTK_GRID(grid), d.boxes[0], 1, 0, 1, 1);
-    gtk_grid_attach(GTK_GRID(grid), label("Ilosc zamówien w poziomie:"), 0, 1, 1, 1);
+    gtk_grid_attach(GTK_GRID(grid), dialog_label("Ilosc zamówien w poziomie:"), 0, 1, 1, 1);
     gtk_grid_attach(GTK_GRID(grid), d.boxes[1], 1, 1, 1, 1);
     gtk_grid_attach(GTK_GRID(grid), colour_group("Kolor tla (RGB)", d.boxes + 2), 0, 2, 1, 1);
     gtk_grid_attach(GTK_GRID(grid), colour_group("Kolor napisów (RGB)", d.boxes + 5), 1, 2, 1, 1);
@@ -188,11 +134,11 @@ void build_dialog(SettingsDialog& d, GtkWindow* owner) {
     gtk_window_set_child(GTK_WINDOW(d.window), grid);
 
     g_signal_connect(d.ok, "clicked", G_CALLBACK(ok_clicked), &d);
-    GtkEventController* keys = gtk_event_controller_key_new();
-    // Before the focused widget sees them: Tab, Enter and Escape mean the same in every box.
-    gtk_event_controller_set_propagation_phase(keys, GTK_PHASE_CAPTURE);
-    g_signal_connect(keys, "key-pressed", G_CALLBACK(dialog_key), &d);
-    gtk_widget_add_controller(d.window, keys);
+    d.order[0] = d.ok;
+    d.order[1] = d.show_frame;
+    std::memcpy(d.order + 2, d.boxes, sizeof d.boxes);
+    d.keys = DialogKeys{confirm, cancel, d.order, 2 + kBoxes, &d};
+    answer_dialog_keys(d.window, &d.keys);
     g_signal_connect(d.window, "destroy", G_CALLBACK(dialog_destroyed), &d);
 }
 
@@ -202,11 +148,12 @@ bool settings_dialog_open() {
     return g_dialog != nullptr;
 }
 
-void open_settings_dialog(GtkWindow* owner) {
+void open_settings_dialog(GtkWindow* owner, DialogClosed closed) {
     if (g_dialog != nullptr) {
         return;
     }
     g_dialog = new SettingsDialog{};
+    g_dialog->closed = closed;
     build_dialog(*g_dialog, owner);
     show_settings(*g_dialog);
     gtk_window_present(GTK_WINDOW(g_dialog->window));

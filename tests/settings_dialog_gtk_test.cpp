@@ -1,5 +1,5 @@
-// The GTK settings dialog in-process, on the test display: its caption, the Polish texts and the
-// boxes in order with what "setup.dat" holds, and what OK stores or refuses. (Typing into the
+// The GTK dialogs in-process, on the test display: their captions, the Polish texts and the boxes
+// in order with what "setup.dat" holds, and what OK stores or refuses. (Typing into the
 // boxes is driven by keys in tests/e2e/test_linux.py.)
 #include <gtest/gtest.h>
 #include <gtk/gtk.h>
@@ -15,6 +15,7 @@
 
 #include "board/live_board.h"
 #include "settings/settings.h"
+#include "settings/service_dialog_gtk.h"
 #include "settings/settings_dialog_gtk.h"
 
 namespace fs = std::filesystem;
@@ -38,7 +39,8 @@ void use_session_display() {
 struct Widgets {
     std::vector<std::string> labels;
     std::vector<GtkWidget*> entries;
-    GtkWidget* check = nullptr;
+    GtkWidget* check = nullptr;  // the last one
+    std::vector<GtkWidget*> checks;
     GtkWidget* ok = nullptr;
 };
 
@@ -50,6 +52,7 @@ void collect(GtkWidget* widget, Widgets& found) {
         return;
     } else if (GTK_IS_CHECK_BUTTON(widget)) {
         found.check = widget;
+        found.checks.push_back(widget);
     } else if (GTK_IS_BUTTON(widget)) {
         found.ok = widget;
     }
@@ -59,13 +62,13 @@ void collect(GtkWidget* widget, Widgets& found) {
     }
 }
 
-GtkWindow* find_dialog() {
+GtkWindow* find_dialog(const char* caption = "Parametry") {
     GListModel* windows = gtk_window_get_toplevels();
     for (guint i = 0; i < g_list_model_get_n_items(windows); ++i) {
         auto* window = static_cast<GtkWindow*>(g_list_model_get_item(windows, i));
         g_object_unref(window);  // the list keeps its own reference
         const char* title = gtk_window_get_title(window);
-        if (title != nullptr && std::string(title) == "Parametry") {
+        if (title != nullptr && std::string(title) == caption) {
             return window;
         }
     }
@@ -93,6 +96,7 @@ protected:
         fs::create_directories(dir_);
         fs::current_path(dir_);
         owner_ = GTK_WINDOW(gtk_window_new());
+        closed_ = -1;
     }
 
     void TearDown() override {
@@ -101,9 +105,15 @@ protected:
         fs::remove_all(dir_);
     }
 
-    Widgets open() {
-        open_settings_dialog(owner_);
-        GtkWindow* dialog = find_dialog();
+    Widgets open(bool service = false) {
+        const char* caption = "Parametry";
+        if (service) {
+            open_service_dialog(owner_, note_closed);
+            caption = "Obsluga zamówien";
+        } else {
+            open_settings_dialog(owner_);
+        }
+        GtkWindow* dialog = find_dialog(caption);
         EXPECT_NE(dialog, nullptr);
         Widgets found;
         if (dialog != nullptr) {
@@ -121,6 +131,9 @@ protected:
         return std::string(std::istreambuf_iterator<char>(f), {});
     }
 
+    static void note_closed(bool stored) { closed_ = stored ? 1 : 0; }
+
+    static inline int closed_ = -1;  // -1: not closed; else whether it stored
     fs::path old_dir_;
     fs::path dir_;
     GtkWindow* owner_ = nullptr;
@@ -166,6 +179,39 @@ TEST_F(GtkDialog, OkRefusesAnEmptyGridThenStoresTheReducedEntries) {
     const BoardSettings expected{1, 3, 44, 0, 0, 7, 0, 240, 1};
     EXPECT_EQ(std::memcmp(&stored, &expected, sizeof stored), 0);
     EXPECT_EQ(std::memcmp(&live_board().settings, &expected, sizeof stored), 0);
+}
+
+TEST_F(GtkDialog, ServiceDialogShowsTheTailAndOkStoresWhatTheEntriesMake) {
+    SettingsTail tail{true, ExtensionFields{90, 5, 1, 0, 7}, {'k', 'e', 'p', 't'}};
+    ASSERT_TRUE(write_settings_file("setup.dat", default_settings(), tail));
+    const Widgets w = open(true);
+    EXPECT_EQ(w.labels, (std::vector<std::string>{
+                            "Usuwaj numer po (minuty, 0 = nigdy):",
+                            "Wyrózniaj nowy numer (sekundy, 0 = nie):", "Dzwiek przy nowym numerze",
+                            "Przyjmuj polecenia: -57 usuwa 57, - czysci tablice",
+                            "Dopasuj numery do komórek", "OK"}));
+    // 90 s shows as 2 whole minutes, rounded up.
+    EXPECT_EQ(texts(w), (std::vector<std::string>{"2", "5"}));
+    ASSERT_EQ(w.checks.size(), 3u);
+    EXPECT_TRUE(gtk_check_button_get_active(GTK_CHECK_BUTTON(w.checks[0])));
+    EXPECT_FALSE(gtk_check_button_get_active(GTK_CHECK_BUTTON(w.checks[1])));
+    EXPECT_TRUE(gtk_check_button_get_active(GTK_CHECK_BUTTON(w.checks[2])));
+    EXPECT_TRUE(service_dialog_open());
+
+    // The seconds left as shown keep the file's field; the minutes typed over become seconds.
+    gtk_editable_set_text(GTK_EDITABLE(w.entries[0]), "3");
+    gtk_check_button_set_active(GTK_CHECK_BUTTON(w.checks[1]), TRUE);
+    ASSERT_NE(w.ok, nullptr);
+    g_signal_emit_by_name(w.ok, "clicked");
+    EXPECT_FALSE(service_dialog_open());
+    EXPECT_EQ(closed_, 1);
+    BoardSettings settings{};
+    SettingsTail stored{};
+    ASSERT_TRUE(read_settings_file("setup.dat", &settings, &stored));
+    ASSERT_TRUE(stored.present);
+    const ExtensionFields expected{180, 5, 1, 1, 7};  // an untouched flag as the file held it
+    EXPECT_EQ(std::memcmp(&stored.fields, &expected, sizeof expected), 0);
+    EXPECT_EQ(stored.kept, tail.kept);
 }
 
 }  // namespace

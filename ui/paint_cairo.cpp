@@ -4,6 +4,8 @@
 
 #include <pango/pangocairo.h>
 
+#include <utility>
+
 #include "ui/draw.h"
 
 namespace {
@@ -18,31 +20,80 @@ void set_colour(cairo_t* cr, uint32_t colour) {
                          ((colour >> 16) & 0xFFu) / 255.0);
 }
 
-void draw_texts(cairo_t* cr, const BoardLayout& layout, const SlotTable& table) {
-    PangoLayout* text = pango_cairo_create_layout(cr);
+PangoFontDescription* board_font(int height) {
     PangoFontDescription* font = pango_font_description_new();
     pango_font_description_set_family(font, kFace);
     // A height of 0 asks the font system for its own size, as GDI does.
-    if (layout.font_height > 0) {
-        pango_font_description_set_absolute_size(font,
-                                                 layout.font_height / kCellPerEm * PANGO_SCALE);
+    if (height > 0) {
+        pango_font_description_set_absolute_size(font, height / kCellPerEm * PANGO_SCALE);
     }
-    pango_layout_set_font_description(text, font);
-    for (int k = 0; k < layout.cells; ++k) {
-        const DrawnText shown = drawn_text(table.slots[k]);
+    return font;
+}
+
+struct Measuring {
+    PangoLayout* text;
+    const BoardLayout* layout;
+    const SlotTable* table;
+};
+
+// The widest drawn text on the board in the board's font at `height`, as Pango lays it out.
+int widest_text(void* context, int height) {
+    const Measuring& m = *static_cast<const Measuring*>(context);
+    PangoFontDescription* font = board_font(height);
+    pango_layout_set_font_description(m.text, font);
+    pango_font_description_free(font);
+    int widest = 0;
+    for (int k = 0; k < m.layout->cells; ++k) {
+        const DrawnText shown = drawn_text(m.table->slots[k]);
         if (shown.length == 0) {
             continue;
         }
+        pango_layout_set_text(m.text, shown.text, shown.length);
+        int width = 0;
+        pango_layout_get_pixel_size(m.text, &width, nullptr);
+        if (width > widest) {
+            widest = width;
+        }
+    }
+    return widest;
+}
+
+void draw_texts(cairo_t* cr, const BoardLayout& layout, const BoardCopy& copy) {
+    const SlotTable& table = copy.table;
+    PangoLayout* text = pango_cairo_create_layout(cr);
+    int height = layout.font_height;
+    if (copy.extensions.fit_text) {
+        Measuring measuring{text, &layout, &table};
+        height = fit_font_height(height, layout.cell_width, widest_text, &measuring);
+    }
+    PangoFontDescription* font = board_font(height);
+    pango_layout_set_font_description(text, font);
+    const int highlighted = copy.extensions.highlight_ms > 0 ? copy.highlighted : -1;
+    for (int k = 0; k < layout.cells; ++k) {
+        const DrawnText shown = drawn_text(table.slots[k]);
         const CellOrigin origin = cell_origin(layout, k);
+        // The newest cell of a highlight: filled with the text colour, its number in the
+        // background's.
+        uint32_t box = layout.background;
+        uint32_t ink = layout.text;
+        if (k == highlighted) {
+            std::swap(box, ink);
+            set_colour(cr, box);
+            cairo_rectangle(cr, origin.x, origin.y, layout.cell_width, layout.cell_height);
+            cairo_fill(cr);
+        }
+        if (shown.length == 0) {
+            continue;
+        }
         pango_layout_set_text(text, shown.text, shown.length);
         int width = 0;
-        int height = 0;
-        pango_layout_get_pixel_size(text, &width, &height);
+        int text_height = 0;
+        pango_layout_get_pixel_size(text, &width, &text_height);
         // Opaque: a text running on into the next column is covered by that column's boxes.
-        set_colour(cr, layout.background);
-        cairo_rectangle(cr, origin.x, origin.y, width, height);
+        set_colour(cr, box);
+        cairo_rectangle(cr, origin.x, origin.y, width, text_height);
         cairo_fill(cr);
-        set_colour(cr, layout.text);
+        set_colour(cr, ink);
         cairo_move_to(cr, origin.x, origin.y);
         pango_cairo_show_layout(cr, text);
     }
@@ -59,6 +110,6 @@ void draw_board(cairo_t* cr, int width, int height, const BoardCopy& copy) {
     cairo_fill(cr);
     // A degenerate grid (no rows or columns, or cells under a pixel) shows the background alone.
     if (layout.cells > 0) {
-        draw_texts(cr, layout, copy.table);
+        draw_texts(cr, layout, copy);
     }
 }

@@ -24,7 +24,7 @@ LAUNCH = [] if LINUX else ["wine"]
 win32_only = unittest.skipIf(LINUX, "about the Windows program under Wine")
 linux_only = unittest.skipUnless(LINUX, "about the Linux board")
 # The same board with each chime also counted, one line in "chime.log" in its working directory.
-CHIME_LOG_EXE = os.path.join(BUILD, "pelivor-chime-log.exe")
+CHIME_LOG_EXE = os.path.join(BUILD, "pelivor-chime-log" if LINUX else "pelivor-chime-log.exe")
 # Sends the board's window what no key can (a command, a new size).
 WINDOW_TOOL = os.path.join(BUILD, "pelivor-window-tool.exe")
 

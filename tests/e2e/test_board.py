@@ -123,7 +123,6 @@ class StartUp(BoardTest):
         self.assertTrue(board.alive())
 
 
-@win32_only
 class Pointer(BoardTest):
     IDLE = 3.0  # the board's stillness before it hides the pointer
 

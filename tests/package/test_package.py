@@ -66,6 +66,9 @@ class Package(unittest.TestCase):
         # Found by dpkg-shlibdeps from the programs, plus the face the board draws in.
         for needed in ("fonts-liberation", "libgtk-4-1", "libc6", "libstdc++6"):
             self.assertIn(needed, depends)
+        # The chime's player: GTK's media backend and the plugin that reads its WAV.
+        for needed in ("libgtk-4-media-gstreamer", "gstreamer1.0-plugins-good"):
+            self.assertIn(needed, depends)
 
     def test_files(self):
         listed = {}
