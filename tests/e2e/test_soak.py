@@ -8,7 +8,7 @@ import sys
 import time
 import unittest
 
-from harness import BoardTest, Screen, wait_until
+from harness import LINUX, BoardTest, Screen, wait_until
 from test_board import cells, holds_text, wait_screen
 
 FLOOD_SECONDS = float(os.environ.get("PELIVOR_SOAK_SECONDS", "3"))
@@ -16,6 +16,9 @@ FLOOD_SECONDS = float(os.environ.get("PELIVOR_SOAK_SECONDS", "3"))
 # GTK and Pango), which settle after the first paints. Anything above this over the run counts as
 # a leak.
 RSS_GROWTH_LIMIT_KB = 4096
+# GTK may hold a second pair of frame surfaces (4 bytes a pixel) while a paint overlaps the next
+# one, and frees them after: room for that at the peak only, and on that board only.
+PEAK_ALLOWANCE_KB = 2 * 960 * 540 * 4 // 1024 if LINUX else 0
 KNOWN = "4242"  # shorter than every flood number, so it cannot be one of them
 OVERSIZED = b"7" * 2000
 BINARY = bytes(range(256))
@@ -72,6 +75,10 @@ class Flood(BoardTest):
             for n in range(11, 19):
                 s.sendto(str(n).encode(), ("127.0.0.1", 3001))
         wait_screen(lambda s: holds_text(s, last), "the warm-up numbers")
+        # A short flood of the same kind first: every digit's glyphs are then cached and the
+        # allocator has the blocks a flood uses, so what grows later is the board's own.
+        flood(1.0, lambda: None)
+        time.sleep(0.5)
         pid = board.pid()
         before = rss_kb(pid)
         samples = []
@@ -110,7 +117,7 @@ class Flood(BoardTest):
             % (sent, elapsed, sent / elapsed, drops, before, peak, after))
         self.assertTrue(board.alive())
         self.assertLessEqual(after - before, RSS_GROWTH_LIMIT_KB)
-        self.assertLessEqual(peak - before, RSS_GROWTH_LIMIT_KB)
+        self.assertLessEqual(peak - before, RSS_GROWTH_LIMIT_KB + PEAK_ALLOWANCE_KB)
         board.key("Escape")
         self.assertEqual(board.wait_exit(), 0)
 
