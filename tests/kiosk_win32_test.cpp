@@ -130,6 +130,23 @@ TEST_F(Kiosk, AFramelessBoardHidesAStillPointerAndShowsItOnMovement) {
     EXPECT_TRUE(state.timer_killed);
 }
 
+TEST_F(Kiosk, AHiddenPointerRunsNoTimerUntilItMovesAgain) {
+    kiosk_watch_pointer(kBoard, false);
+    LRESULT result = 0;
+    message(WM_MOUSEMOVE, MAKELPARAM(100, 100), &result);
+    tick_after(kPointerIdleMs);
+    ASSERT_EQ(state.cursors, std::vector<HCURSOR>{nullptr});
+    EXPECT_TRUE(state.timer_killed);
+
+    state.timer = nullptr;
+    message(WM_MOUSEMOVE, MAKELPARAM(100, 100), &result);  // no movement: still no timer
+    EXPECT_EQ(state.timer, nullptr);
+    message(WM_MOUSEMOVE, MAKELPARAM(120, 100), &result);
+    EXPECT_EQ(state.current, kArrow);
+    tick_after(kPointerIdleMs);
+    EXPECT_EQ(state.current, nullptr);
+}
+
 TEST_F(Kiosk, ThePointerStaysOverTheSettingsDialog) {
     kiosk_watch_pointer(kBoard, false);
     state.under_pointer = kDialog;

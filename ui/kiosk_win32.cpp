@@ -19,8 +19,11 @@ const KioskOps* g_ops = &kRealOps;
 
 // All of it lives on the window thread: the timer and the window's messages arrive there.
 HWND g_watched = nullptr;
+bool g_timer_running = false;
 PointerIdle g_idle{};
 HCURSOR g_shown_cursor = nullptr;
+
+void start_timer(HWND window);
 
 void apply(PointerChange change) {
     if (change == PointerChange::kHide) {
@@ -37,6 +40,17 @@ void CALLBACK pointer_timer(HWND, UINT, UINT_PTR, DWORD) {
     const bool over_board =
         g_ops->get_cursor_pos(&point) != FALSE && g_ops->window_from_point(point) == g_watched;
     apply(pointer_tick(&g_idle, over_board, g_ops->get_tick_count()));
+    // Only a movement can bring it back, and that arrives as a message: an idle board with its
+    // pointer hidden wakes for nothing.
+    if (g_idle.hidden) {
+        g_ops->kill_timer(g_watched, kPointerTimerId);
+        g_timer_running = false;
+    }
+}
+
+void start_timer(HWND window) {
+    g_timer_running =
+        g_ops->set_timer(window, kPointerTimerId, kPointerTimerMs, pointer_timer) != 0;
 }
 
 }  // namespace
@@ -53,6 +67,7 @@ void kiosk_release() {
     if (g_watched != nullptr) {
         g_ops->kill_timer(g_watched, kPointerTimerId);
         g_watched = nullptr;
+        g_timer_running = false;
     }
     g_ops->set_thread_execution_state(ES_CONTINUOUS);
 }
@@ -63,7 +78,8 @@ void kiosk_watch_pointer(HWND window, bool framed) {
     }
     g_idle = pointer_idle_start(g_ops->get_tick_count());
     g_shown_cursor = nullptr;
-    if (g_ops->set_timer(window, kPointerTimerId, kPointerTimerMs, pointer_timer) != 0) {
+    start_timer(window);
+    if (g_timer_running) {
         g_watched = window;
     }
 }
@@ -77,6 +93,9 @@ bool kiosk_pointer_message(HWND window, UINT message, WPARAM, LPARAM lParam, LRE
         const int x = static_cast<short>(LOWORD(lParam));
         const int y = static_cast<short>(HIWORD(lParam));
         apply(pointer_moved(&g_idle, x, y, g_ops->get_tick_count()));
+        if (!g_idle.hidden && !g_timer_running) {
+            start_timer(window);
+        }
         return false;  // default processing as before
     }
     if (message == WM_SETCURSOR && g_idle.hidden && LOWORD(lParam) == HTCLIENT) {
