@@ -77,6 +77,24 @@ GtkWidget* dialog_label(const char* text) {
     return widget;
 }
 
+GtkWidget* dialog_grid() {
+    GtkWidget* grid = gtk_grid_new();
+    gtk_grid_set_row_spacing(GTK_GRID(grid), 8);
+    gtk_grid_set_column_spacing(GTK_GRID(grid), 12);
+    gtk_widget_set_margin_start(grid, 16);
+    gtk_widget_set_margin_end(grid, 16);
+    gtk_widget_set_margin_top(grid, 12);
+    gtk_widget_set_margin_bottom(grid, 12);
+    return grid;
+}
+
+GtkWidget* ok_button() {
+    GtkWidget* ok = gtk_button_new_with_label("OK");
+    gtk_widget_set_halign(ok, GTK_ALIGN_CENTER);
+    gtk_widget_set_size_request(ok, 90, -1);
+    return ok;
+}
+
 GtkWidget* digit_box(int width_chars) {
     GtkWidget* box = gtk_entry_new();
     gtk_editable_set_width_chars(GTK_EDITABLE(box), width_chars);

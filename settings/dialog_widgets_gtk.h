@@ -9,6 +9,12 @@ GtkWidget* dialog_window(GtkWindow* owner, const char* title);
 
 GtkWidget* dialog_label(const char* text);
 
+// The grid a dialog's widgets stand in, with the margins and spacing both dialogs use.
+GtkWidget* dialog_grid();
+
+// The centred "OK" button.
+GtkWidget* ok_button();
+
 // An entry that lets only the digits of whatever is typed or pasted into it.
 GtkWidget* digit_box(int width_chars);
 

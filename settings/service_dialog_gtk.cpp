@@ -91,13 +91,7 @@ void dialog_destroyed(GtkWidget*, gpointer data) {
 
 void build_dialog(ServiceDialog& d, GtkWindow* owner) {
     d.window = dialog_window(owner, "Obsluga zamówien");
-    GtkWidget* grid = gtk_grid_new();
-    gtk_grid_set_row_spacing(GTK_GRID(grid), 8);
-    gtk_grid_set_column_spacing(GTK_GRID(grid), 12);
-    gtk_widget_set_margin_start(grid, 16);
-    gtk_widget_set_margin_end(grid, 16);
-    gtk_widget_set_margin_top(grid, 12);
-    gtk_widget_set_margin_bottom(grid, 12);
+    GtkWidget* grid = dialog_grid();
 
     d.expire_minutes = digit_box(5);
     d.highlight_seconds = digit_box(5);
@@ -114,9 +108,7 @@ void build_dialog(ServiceDialog& d, GtkWindow* owner) {
     gtk_grid_attach(GTK_GRID(grid), d.commands, 0, 3, 2, 1);
     d.fit_text = gtk_check_button_new_with_label("Dopasuj numery do komórek");
     gtk_grid_attach(GTK_GRID(grid), d.fit_text, 0, 4, 2, 1);
-    d.ok = gtk_button_new_with_label("OK");
-    gtk_widget_set_halign(d.ok, GTK_ALIGN_CENTER);
-    gtk_widget_set_size_request(d.ok, 90, -1);
+    d.ok = ok_button();
     gtk_grid_attach(GTK_GRID(grid), d.ok, 0, 5, 2, 1);
     gtk_window_set_child(GTK_WINDOW(d.window), grid);
 

@@ -109,13 +109,7 @@ void dialog_destroyed(GtkWidget*, gpointer data) {
 void build_dialog(SettingsDialog& d, GtkWindow* owner) {
     d.window = dialog_window(owner, "Parametry");
 
-    GtkWidget* grid = gtk_grid_new();
-    gtk_grid_set_row_spacing(GTK_GRID(grid), 8);
-    gtk_grid_set_column_spacing(GTK_GRID(grid), 12);
-    gtk_widget_set_margin_start(grid, 16);
-    gtk_widget_set_margin_end(grid, 16);
-    gtk_widget_set_margin_top(grid, 12);
-    gtk_widget_set_margin_bottom(grid, 12);
+    GtkWidget* grid = dialog_grid();
 
     d.boxes[0] = digit_box(5);
     d.boxes[1] = digit_box(5);
@@ -127,9 +121,7 @@ void build_dialog(SettingsDialog& d, GtkWindow* owner) {
     gtk_grid_attach(GTK_GRID(grid), colour_group("Kolor napisów (RGB)", d.boxes + 5), 1, 2, 1, 1);
     d.show_frame = gtk_check_button_new_with_label("Po uruchomieniu nie ukrywaj menu i ramki");
     gtk_grid_attach(GTK_GRID(grid), d.show_frame, 0, 3, 2, 1);
-    d.ok = gtk_button_new_with_label("OK");
-    gtk_widget_set_halign(d.ok, GTK_ALIGN_CENTER);
-    gtk_widget_set_size_request(d.ok, 90, -1);
+    d.ok = ok_button();
     gtk_grid_attach(GTK_GRID(grid), d.ok, 0, 4, 2, 1);
     gtk_window_set_child(GTK_WINDOW(d.window), grid);
 
