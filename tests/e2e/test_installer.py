@@ -9,13 +9,14 @@ import unittest
 import zipfile
 
 import harness
-from harness import (DEFAULT_BYTES, ENV, Board, Screen, find_windows, run, settings_bytes,
-                     udp_port_bound, wait_until)
+from harness import (DEFAULT_BYTES, ENV, WINDOW_TOOL, Board, Screen, find_windows, run,
+                     settings_bytes, udp_port_bound, wait_until)
 
 VERSION = os.environ.get("PELIVOR_VERSION", "")
 SETUP = os.path.join(harness.BUILD, "pelivor-%s-setup.exe" % VERSION)
 ZIP = os.path.join(harness.BUILD, "pelivor-%s-win32.zip" % VERSION)
 STANDIN = os.path.join(harness.BUILD, "command_log.exe")
+PLANTED_DLL = os.path.join(harness.BUILD, "pelivor-planted.dll")
 
 PROGRAMS = r"C:\Program Files\Pelivor"
 DATA = r"C:\ProgramData\Pelivor"
@@ -244,6 +245,34 @@ class SilentInstall(unittest.TestCase):
                        what="57 on the board")
         finally:
             board.stop()
+
+
+    def test_neither_program_loads_a_dll_planted_in_the_data_folder(self):
+        # Every user may add files there, and both programs run there.
+        planted = host(DATA + r"\pelivor-planted.dll")
+        shutil.copyfile(PLANTED_DLL, planted)
+        self.addCleanup(os.remove, planted)
+
+        def load(*exe):
+            result = run("wine", WINDOW_TOOL, "load", "pelivor-planted.dll", *exe, check=False)
+            return result.returncode == 0 and result.stdout.decode().strip()
+
+        board = ShortcutBoard(host(DATA))
+        try:
+            board.start()
+            self.assertEqual(load(), "not loaded")
+        finally:
+            board.stop()
+        # With no numbers given, the sender waits on its input meanwhile.
+        sender = subprocess.Popen(["wine", PROGRAMS + r"\pelivor-send.exe"], cwd=host(DATA),
+                                  env=ENV, stdin=subprocess.PIPE, stdout=subprocess.DEVNULL,
+                                  stderr=subprocess.DEVNULL)
+        try:
+            self.assertEqual(wait_until(lambda: load("pelivor-send.exe"), what="pelivor-send"),
+                             "not loaded")
+        finally:
+            sender.stdin.close()
+            self.assertEqual(sender.wait(timeout=20), 0)
 
 
 class Uninstall(unittest.TestCase):
