@@ -109,6 +109,26 @@ Function DataFolderUntrusted
         ${EndIf}
     ${EndIf}
     System::Call 'kernel32::LocalFree(p r2)'
+    ${If} $R0 != ""
+        Goto done
+    ${EndIf}
+    ; The board makes neither folders nor links in it, and the rights set on the folder pass on to
+    ; what it holds: through such a one (left from a release that let users make them) they could
+    ; reach elsewhere.
+    FindFirst $3 $4 "${DATA_DIR}\*"
+    ${DoWhile} $4 != ""
+        System::Call 'kernel32::GetFileAttributesW(w "${DATA_DIR}\$4") i .r1'
+        IntOp $2 $1 & 0x410
+        ${If} $4 != "."
+        ${AndIf} $4 != ".."
+        ${AndIf} $1 <> -1
+        ${AndIf} $2 <> 0
+            StrCpy $R0 'it holds a folder or link ("$4")'
+            ${Break}
+        ${EndIf}
+        FindNext $3 $4
+    ${Loop}
+    FindClose $3
 done:
     Pop $5
     Pop $4

@@ -352,7 +352,7 @@ def plant(folder, files):
 class DataFolderStandingThere(unittest.TestCase):
     """A data folder made before the install, by anyone: what the setup and the uninstaller do
     with it and with what it holds or points to."""
-    PLANTED = {"planted.txt": b"a user's own", os.path.join("sub", "inner.dll"): b"MZ planted"}
+    PLANTED = {"planted.txt": b"a user's own", "planted.dll": b"MZ planted"}
 
     def setUp(self):
         self.decoy = os.path.join(harness.SESSION, "decoy")
@@ -372,7 +372,7 @@ class DataFolderStandingThere(unittest.TestCase):
         return (listing(), commands("icacls"), commands("netsh"), registry(UNINSTALL_KEY),
                 tree(self.decoy))
 
-    def test_a_link_or_a_folder_of_another_owner_stops_the_setup_before_it_changes_anything(self):
+    def test_a_link_a_folder_of_another_owner_or_one_holding_a_link_stops_the_setup(self):
         def link():
             os.symlink(self.decoy, host(DATA))
 
@@ -381,7 +381,13 @@ class DataFolderStandingThere(unittest.TestCase):
             plant(host(DATA), self.PLANTED)
             os.chown(host(DATA), 4242, 4242)  # Wine shows a stranger's folder as not the user's
 
-        for name, make in (("link", link), ("another owner", foreign)):
+        def holding_a_link():
+            os.mkdir(host(DATA))
+            plant(host(DATA), self.PLANTED)
+            os.symlink(self.decoy, os.path.join(host(DATA), "inner"))
+
+        for name, make in (("link", link), ("another owner", foreign),
+                           ("holding a link", holding_a_link)):
             with self.subTest(name):
                 self.clean()
                 make()
