@@ -357,7 +357,7 @@ class DataFolderStandingThere(unittest.TestCase):
     def setUp(self):
         self.decoy = os.path.join(harness.SESSION, "decoy")
         self.addCleanup(self.clean)
-        self.clean()
+        self.fresh()
 
     def clean(self):
         data = host(DATA)
@@ -365,6 +365,10 @@ class DataFolderStandingThere(unittest.TestCase):
             os.remove(data)
         for path in (data, host(PROGRAMS), self.decoy):
             shutil.rmtree(path, ignore_errors=True)
+
+    def fresh(self):
+        """No install, no data folder, and a folder elsewhere for links to point to."""
+        self.clean()
         plant(self.decoy, dict(self.PLANTED, **{"setup.dat": DEFAULT_BYTES,
                                                 "setup.dat.new": DEFAULT_BYTES}))
 
@@ -389,7 +393,7 @@ class DataFolderStandingThere(unittest.TestCase):
         for name, make in (("link", link), ("another owner", foreign),
                            ("holding a link", holding_a_link)):
             with self.subTest(name):
-                self.clean()
+                self.fresh()
                 make()
                 before = self.state()
                 self.assertNotEqual(install(check=False), 0)
