@@ -48,6 +48,105 @@ VIAddVersionKey /LANG=1033 "FileVersion" "${VERSION}"
 ; SetShellVarContext all is in force (C:\ProgramData).
 !define DATA_DIR "$APPDATA\${PRODUCT}"
 
+!define SID_SYSTEM "*S-1-5-18"
+!define SID_ADMINS "*S-1-5-32-544"
+!define SID_USERS "*S-1-5-32-545"
+
+; Any user may create ${DATA_DIR} before an install, for instance as a link into the programs
+; folder, and the rights set below would then land on what it points to. A folder that stands
+; there already is only used when it is a plain folder owned by SYSTEM, Administrators or the
+; account running this setup (which an ordinary user cannot make it); otherwise the reason is
+; left in $R0, else "".
+Function DataFolderUntrusted
+    Push $1
+    Push $2
+    Push $3
+    Push $4
+    Push $5
+    StrCpy $R0 ""
+    System::Call 'kernel32::GetFileAttributesW(w "${DATA_DIR}") i .r1'
+    ${If} $1 = -1
+        Goto done  ; not there yet: this setup creates it
+    ${EndIf}
+    IntOp $2 $1 & 0x10
+    IntOp $3 $1 & 0x400
+    ${If} $2 = 0
+        StrCpy $R0 "it is not a folder"
+        Goto done
+    ${ElseIf} $3 <> 0
+        StrCpy $R0 "it is a link (a junction or symbolic link)"
+        Goto done
+    ${EndIf}
+    ; Its owner: SE_FILE_OBJECT 1, OWNER_SECURITY_INFORMATION 1.
+    System::Call 'advapi32::GetNamedSecurityInfoW(w "${DATA_DIR}", i 1, i 1, *p .r1, p 0, p 0, p 0, *p .r2) i .r3'
+    ${If} $3 <> 0
+        StrCpy $R0 "its owner cannot be read"
+        Goto done
+    ${EndIf}
+    ; WinLocalSystemSid 22, WinBuiltinAdministratorsSid 26.
+    System::Call 'advapi32::IsWellKnownSid(p r1, i 22) i .r3'
+    System::Call 'advapi32::IsWellKnownSid(p r1, i 26) i .r4'
+    ${If} $3 = 0
+    ${AndIf} $4 = 0
+        ; The account running this setup (TOKEN_QUERY 8, TokenUser 1): whose earlier install made
+        ; the folder where new objects belong to their creator, and under Wine.
+        StrCpy $4 0
+        System::Call 'kernel32::GetCurrentProcess() p .r5'
+        System::Call 'advapi32::OpenProcessToken(p r5, i 8, *p .r5) i .r3'
+        ${If} $3 <> 0
+            System::Alloc 256
+            Pop $3
+            System::Call 'advapi32::GetTokenInformation(p r5, i 1, p r3, i 256, *i 0) i .r4'
+            ${If} $4 <> 0
+                System::Call '*$3(p .r4)'
+                System::Call 'advapi32::EqualSid(p r1, p r4) i .r4'
+            ${EndIf}
+            System::Free $3
+            System::Call 'kernel32::CloseHandle(p r5)'
+        ${EndIf}
+        ${If} $4 = 0
+            StrCpy $R0 "it belongs to neither the administrators nor SYSTEM"
+        ${EndIf}
+    ${EndIf}
+    System::Call 'kernel32::LocalFree(p r2)'
+    ${If} $R0 != ""
+        Goto done
+    ${EndIf}
+    ; The board makes neither folders nor links in it, and the rights set on the folder pass on to
+    ; what it holds: through such a one (left from a release that let users make them) they could
+    ; reach elsewhere.
+    FindFirst $3 $4 "${DATA_DIR}\*"
+    ${DoWhile} $4 != ""
+        System::Call 'kernel32::GetFileAttributesW(w "${DATA_DIR}\$4") i .r1'
+        IntOp $2 $1 & 0x410
+        ${If} $4 != "."
+        ${AndIf} $4 != ".."
+        ${AndIf} $1 <> -1
+        ${AndIf} $2 <> 0
+            StrCpy $R0 'it holds a folder or link ("$4")'
+            ${Break}
+        ${EndIf}
+        FindNext $3 $4
+    ${Loop}
+    FindClose $3
+done:
+    Pop $5
+    Pop $4
+    Pop $3
+    Pop $2
+    Pop $1
+FunctionEnd
+
+; Stops the setup, before it has changed anything, when the data folder is not to be trusted.
+!macro REFUSE_UNTRUSTED_DATA_FOLDER
+    Call DataFolderUntrusted
+    ${If} $R0 != ""
+        MessageBox MB_OK|MB_ICONSTOP "${DATA_DIR} already exists, but $R0: it may have been set up to turn this setup against the programs folder.$\r$\n$\r$\nNothing has been changed. Remove that folder (or link), then run the setup again." /SD IDOK
+        SetErrorLevel 2
+        Quit
+    ${EndIf}
+!macroend
+
 ; A running board holds its program open: an upgrade would silently keep the old one, and the
 ; uninstaller could remove neither it nor the folder the board runs in. Close it as its own
 ; window's close command does, and give the process a moment to end after its window.
@@ -70,6 +169,8 @@ VIAddVersionKey /LANG=1033 "FileVersion" "${VERSION}"
 
 Section "-Programs"
     SetShellVarContext all
+    ; Once more: the folder may have been made while the pages were shown.
+    !insertmacro REFUSE_UNTRUSTED_DATA_FOLDER
     !insertmacro CLOSE_BOARD
     SetOutPath "$INSTDIR"
     File "${STAGE}\pelivor.exe"
@@ -78,19 +179,26 @@ Section "-Programs"
     WriteUninstaller "$INSTDIR\uninstall.exe"
 
     CreateDirectory "${DATA_DIR}"
-    ; Modify for the Users group (by its SID, which no translation renames), inherited by the files
-    ; the board writes there.
-    nsExec::Exec '"$SYSDIR\icacls.exe" "${DATA_DIR}" /grant *S-1-5-32-545:(OI)(CI)M /T'
+    !insertmacro REFUSE_UNTRUSTED_DATA_FOLDER
+    ; Rights of its own, none inherited (groups by SID, which no translation renames). Users may
+    ; list the folder and add files, and get Modify on the files inside, which is all the board's
+    ; save needs; they may neither delete nor rename the folder, nor make folders in it. This
+    ; folder only, never /T, and /L: should a link stand here after all, its own rights change,
+    ; never those of what it points to.
+    nsExec::Exec '"$SYSDIR\icacls.exe" "${DATA_DIR}" /inheritance:r /grant:r ${SID_SYSTEM}:(OI)(CI)F ${SID_ADMINS}:(OI)(CI)F ${SID_USERS}:(RD,RA,REA,X,RC,S,WD) /L'
+    Pop $0
+    nsExec::Exec '"$SYSDIR\icacls.exe" "${DATA_DIR}" /grant ${SID_USERS}:(OI)(IO)M /L'
     Pop $0
 
     ; A shortcut's working folder is the output folder current when it is made.
     SetOutPath "${DATA_DIR}"
     CreateShortCut "$SMPROGRAMS\${PRODUCT}.lnk" "$INSTDIR\pelivor.exe"
 
-    ; Let the tills' datagrams in without a prompt that nobody on a kiosk would answer.
+    ; Let the tills' datagrams in without a prompt that nobody on a kiosk would answer; from the
+    ; shop's own network only, since whoever reaches the port can put numbers up.
     nsExec::Exec '"$SYSDIR\netsh.exe" advfirewall firewall delete rule name="${FIREWALL_RULE}"'
     Pop $0
-    nsExec::Exec '"$SYSDIR\netsh.exe" advfirewall firewall add rule name="${FIREWALL_RULE}" dir=in action=allow protocol=UDP localport=${PORT} program="$INSTDIR\pelivor.exe" profile=any'
+    nsExec::Exec '"$SYSDIR\netsh.exe" advfirewall firewall add rule name="${FIREWALL_RULE}" dir=in action=allow protocol=UDP localport=${PORT} remoteip=localsubnet program="$INSTDIR\pelivor.exe" profile=any'
     Pop $0
 
     WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayName" "${PRODUCT}"
@@ -120,6 +228,7 @@ SectionEnd
 
 Function .onInit
     SetShellVarContext all
+    !insertmacro REFUSE_UNTRUSTED_DATA_FOLDER
     ; An upgrade keeps a start at login that is already there.
     ${If} ${FileExists} "$SMSTARTUP\${PRODUCT}.lnk"
         !insertmacro SelectSection ${SecAutostart}
@@ -147,10 +256,19 @@ Section "-un.Programs"
     DeleteRegKey HKLM "${UNINSTALL_KEY}"
 SectionEnd
 
-; The settings stay unless asked for: a reinstall then finds the board as it was.
+; The settings stay unless asked for: a reinstall then finds the board as it was. Users may write
+; the folder, so only the board's own files go, and the folder when nothing else is left in it; a
+; link standing there is left alone with whatever it points to.
 Section /o "un.Remove the settings (setup.dat)" SecRemoveSettings
     SetShellVarContext all
-    RMDir /r "${DATA_DIR}"
+    System::Call 'kernel32::GetFileAttributesW(w "${DATA_DIR}") i .r1'
+    IntOp $2 $1 & 0x400
+    ${If} $1 <> -1
+    ${AndIf} $2 = 0
+        Delete "${DATA_DIR}\setup.dat"
+        Delete "${DATA_DIR}\setup.dat.new"
+        RMDir "${DATA_DIR}"
+    ${EndIf}
 SectionEnd
 
 Function un.onInit

@@ -8,6 +8,9 @@
 #include <string>
 
 #include "tools/sender.h"
+#ifdef _WIN32
+#include "ui/dll_search_win32.h"
+#endif
 
 namespace {
 
@@ -21,6 +24,9 @@ const char kUsage[] =
 }  // namespace
 
 int main(int argc, char** argv) {
+#ifdef _WIN32
+    load_dlls_from_system32_only();
+#endif
     SendOptions options;
     std::string error;
     if (argc == 2 && std::strcmp(argv[1], "--help") == 0) {

@@ -10,6 +10,7 @@
 #include "res/resource.h"
 #include "settings/settings.h"
 #include "settings/settings_dialog.h"
+#include "ui/dll_search_win32.h"
 #include "ui/extensions_win32.h"
 #include "ui/kiosk_win32.h"
 #include "ui/paint_win32.h"
@@ -118,6 +119,7 @@ LRESULT CALLBACK main_window_proc(HWND window, UINT message, WPARAM wParam, LPAR
 }
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
+    load_dlls_from_system32_only();
     g_instance = instance;
     LoadStringA(instance, IDS_APP_TITLE, g_title, kNameSize);
     LoadStringA(instance, IDS_WINDOW_CLASS, g_class_name, kNameSize);

@@ -9,13 +9,14 @@ import unittest
 import zipfile
 
 import harness
-from harness import (DEFAULT_BYTES, ENV, Board, Screen, find_windows, run, settings_bytes,
-                     udp_port_bound, wait_until)
+from harness import (DEFAULT_BYTES, ENV, WINDOW_TOOL, Board, Screen, find_windows, run,
+                     settings_bytes, udp_port_bound, wait_until)
 
 VERSION = os.environ.get("PELIVOR_VERSION", "")
 SETUP = os.path.join(harness.BUILD, "pelivor-%s-setup.exe" % VERSION)
 ZIP = os.path.join(harness.BUILD, "pelivor-%s-win32.zip" % VERSION)
 STANDIN = os.path.join(harness.BUILD, "command_log.exe")
+PLANTED_DLL = os.path.join(harness.BUILD, "pelivor-planted.dll")
 
 PROGRAMS = r"C:\Program Files\Pelivor"
 DATA = r"C:\ProgramData\Pelivor"
@@ -23,8 +24,15 @@ START_MENU = r"C:\ProgramData\Microsoft\Windows\Start Menu\Programs\Pelivor.lnk"
 STARTUP = r"C:\ProgramData\Microsoft\Windows\Start Menu\Programs\StartUp\Pelivor.lnk"
 UNINSTALL_KEY = r"HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Pelivor"
 FIREWALL_ADD = ('advfirewall firewall add rule name="Pelivor" dir=in action=allow protocol=UDP '
-                'localport=3001 program="C:\\Program Files\\Pelivor\\pelivor.exe" profile=any')
+                'localport=3001 remoteip=localsubnet program="C:\\Program Files\\Pelivor\\pelivor.exe" '
+                'profile=any')
 FIREWALL_DELETE = 'advfirewall firewall delete rule name="Pelivor"'
+# The data folder's rights, all its own: SYSTEM and Administrators full; Users may list it and add
+# files, and get Modify on the files only. This folder alone (no /T), and not through a link (/L).
+ICACLS = ['"C:\\windows\\system32\\icacls.exe" "C:\\ProgramData\\Pelivor" /inheritance:r /grant:r '
+          '*S-1-5-18:(OI)(CI)F *S-1-5-32-544:(OI)(CI)F *S-1-5-32-545:(RD,RA,REA,X,RC,S,WD) /L',
+          '"C:\\windows\\system32\\icacls.exe" "C:\\ProgramData\\Pelivor" /grant '
+          '*S-1-5-32-545:(OI)(IO)M /L']
 
 # No menu entries and icons in the user's home for the shortcuts the installer makes; and the
 # stand-ins below in place of Wine's netsh and icacls, which are stubs that do nothing.
@@ -93,8 +101,8 @@ def read(path):
         return f.read()
 
 
-def install(*options):
-    run("wine", SETUP, "/S", *options, timeout=120)
+def install(*options, check=True):
+    return run("wine", SETUP, "/S", *options, timeout=120, check=check).returncode
 
 
 def uninstall(*options):
@@ -213,8 +221,7 @@ class SilentInstall(unittest.TestCase):
         self.assertIn(FIREWALL_ADD, netsh)
         # A rule left by an earlier install goes first, so reinstalling never doubles it.
         self.assertEqual(netsh[netsh.index(FIREWALL_ADD) - 1], FIREWALL_DELETE)
-        self.assertIn('"C:\\windows\\system32\\icacls.exe" "C:\\ProgramData\\Pelivor" '
-                      '/grant *S-1-5-32-545:(OI)(CI)M /T', commands("icacls"))
+        self.assertEqual(commands("icacls"), ICACLS)
 
     def test_it_is_listed_among_the_installed_programs(self):
         values = registry(UNINSTALL_KEY)
@@ -238,6 +245,34 @@ class SilentInstall(unittest.TestCase):
                        what="57 on the board")
         finally:
             board.stop()
+
+
+    def test_neither_program_loads_a_dll_planted_in_the_data_folder(self):
+        # Every user may add files there, and both programs run there.
+        planted = host(DATA + r"\pelivor-planted.dll")
+        shutil.copyfile(PLANTED_DLL, planted)
+        self.addCleanup(os.remove, planted)
+
+        def load(*exe):
+            result = run("wine", WINDOW_TOOL, "load", "pelivor-planted.dll", *exe, check=False)
+            return result.returncode == 0 and result.stdout.decode().strip()
+
+        board = ShortcutBoard(host(DATA))
+        try:
+            board.start()
+            self.assertEqual(load(), "not loaded")
+        finally:
+            board.stop()
+        # With no numbers given, the sender waits on its input meanwhile.
+        sender = subprocess.Popen(["wine", PROGRAMS + r"\pelivor-send.exe"], cwd=host(DATA),
+                                  env=ENV, stdin=subprocess.PIPE, stdout=subprocess.DEVNULL,
+                                  stderr=subprocess.DEVNULL)
+        try:
+            self.assertEqual(wait_until(lambda: load("pelivor-send.exe"), what="pelivor-send"),
+                             "not loaded")
+        finally:
+            sender.stdin.close()
+            self.assertEqual(sender.wait(timeout=20), 0)
 
 
 class Uninstall(unittest.TestCase):
@@ -296,9 +331,100 @@ class Uninstall(unittest.TestCase):
         self.assertFalse(self.data_after_removal)
 
 
+def tree(path):
+    """What a host folder holds: {relative path: (mode, bytes or None for a folder)}."""
+    found = {}
+    for root, dirs, files in os.walk(path):
+        for name in dirs + files:
+            full = os.path.join(root, name)
+            found[os.path.relpath(full, path)] = (os.lstat(full).st_mode, read(full)
+                                                  if name in files else None)
+    return found
+
+
+def plant(folder, files):
+    for name, data in files.items():
+        os.makedirs(os.path.dirname(os.path.join(folder, name)), exist_ok=True)
+        with open(os.path.join(folder, name), "wb") as f:
+            f.write(data)
+
+
+class DataFolderStandingThere(unittest.TestCase):
+    """A data folder made before the install, by anyone: what the setup and the uninstaller do
+    with it and with what it holds or points to."""
+    PLANTED = {"planted.txt": b"a user's own", "planted.dll": b"MZ planted"}
+
+    def setUp(self):
+        self.decoy = os.path.join(harness.SESSION, "decoy")
+        self.addCleanup(self.clean)
+        self.fresh()
+
+    def clean(self):
+        data = host(DATA)
+        if os.path.islink(data):
+            os.remove(data)
+        for path in (data, host(PROGRAMS), self.decoy):
+            shutil.rmtree(path, ignore_errors=True)
+
+    def fresh(self):
+        """No install, no data folder, and a folder elsewhere for links to point to."""
+        self.clean()
+        plant(self.decoy, dict(self.PLANTED, **{"setup.dat": DEFAULT_BYTES,
+                                                "setup.dat.new": DEFAULT_BYTES}))
+
+    def state(self):
+        return (listing(), commands("icacls"), commands("netsh"), registry(UNINSTALL_KEY),
+                tree(self.decoy))
+
+    def test_a_link_a_folder_of_another_owner_or_one_holding_a_link_stops_the_setup(self):
+        def link():
+            os.symlink(self.decoy, host(DATA))
+
+        def foreign():
+            os.mkdir(host(DATA))
+            plant(host(DATA), self.PLANTED)
+            os.chown(host(DATA), 4242, 4242)  # Wine shows a stranger's folder as not the user's
+
+        def holding_a_link():
+            os.mkdir(host(DATA))
+            plant(host(DATA), self.PLANTED)
+            os.symlink(self.decoy, os.path.join(host(DATA), "inner"))
+
+        for name, make in (("link", link), ("another owner", foreign),
+                           ("holding a link", holding_a_link)):
+            with self.subTest(name):
+                self.fresh()
+                make()
+                before = self.state()
+                self.assertNotEqual(install(check=False), 0)
+                self.assertEqual(self.state(), before)
+
+    def test_a_plain_folder_is_used_and_the_uninstaller_takes_only_the_settings_from_it(self):
+        os.mkdir(host(DATA))
+        plant(host(DATA), self.PLANTED)
+        planted = tree(host(DATA))
+        icacls_before = len(commands("icacls"))
+        install()
+        self.assertEqual(commands("icacls")[icacls_before:], ICACLS)
+        self.assertEqual(tree(host(DATA)), planted)
+
+        plant(host(DATA), {"setup.dat": DEFAULT_BYTES, "setup.dat.new": DEFAULT_BYTES})
+        uninstall("/REMOVESETTINGS")
+        self.assertEqual(tree(host(DATA)), planted)
+
+    def test_the_uninstaller_leaves_a_linked_data_folder_and_what_it_points_to_alone(self):
+        install()
+        os.rmdir(host(DATA))
+        os.symlink(self.decoy, host(DATA))
+        decoy = tree(self.decoy)
+        uninstall("/REMOVESETTINGS")
+        self.assertEqual(tree(self.decoy), decoy)
+        self.assertTrue(os.path.islink(host(DATA)))
+
+
 def load_tests(loader, tests, pattern):
     # The uninstaller's checks come after the install's, in one prefix.
     suite = unittest.TestSuite()
-    for case in (Artefacts, SilentInstall, Uninstall):
+    for case in (Artefacts, SilentInstall, Uninstall, DataFolderStandingThere):
         suite.addTests(loader.loadTestsFromTestCase(case))
     return suite
