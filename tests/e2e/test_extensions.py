@@ -180,6 +180,25 @@ class Fit(BoardTest):
             x0, y0, x1, y1 = c
             self.assertEqual(screen.count(DEFAULT_TEXT, x1 - 4, y0, x1, y1), 0, c)
 
+    def test_neighbours_in_a_row_never_touch(self):
+        # The widest number's height is fitted with a quarter of a digit to spare: between its
+        # last digit and the next cell's first there are at least that many columns of
+        # background, so the row does not read as one number.
+        self.board(with_tail(rows=2, columns=3, fit_text=1))
+        send("20104", "1", "42")
+        grid = cells(2, 3)
+        screen = wait_screen(lambda s: holds_text(s, grid[2]), "the third number")
+        self.assertEqual(screen.read_digits(*grid[0]), "20104")
+        self.assertEqual(screen.read_digits(*grid[2]), "42")
+        x0, y0, x1, y1 = grid[0]
+        inked = [x for x in range(x0, grid[2][2])
+                 if screen.region(x, y0, x + 1, y1) != {DEFAULT_BACK}]
+        left = [x for x in inked if x < x1]
+        first_right = min(x for x in inked if x >= x1)
+        # A digit's ink is narrower than the advance the margin is a quarter of.
+        quarter_digit = (left[-1] - left[0] + 1) / len("20104") / 4
+        self.assertGreaterEqual(first_right - left[-1] - 1, quarter_digit,
+                                (left[0], left[-1], first_right))
 
 if __name__ == "__main__":
     unittest.main()
