@@ -6,8 +6,9 @@ import struct
 import time
 import unittest
 
-from harness import (BoardTest, CHIME_LOG_EXE, DEFAULT_BACK, DEFAULT_BYTES, DEFAULT_TEXT, Screen,
-                     find_windows, send, send_raw, settings_bytes, tail_bytes, wait_until)
+from harness import (BoardTest, CHIME_LOG_EXE, DEFAULT_BACK, DEFAULT_BYTES, DEFAULT_TEXT, LAUNCH,
+                     SENDER, Screen, find_windows, run, send, send_raw, settings_bytes, tail_bytes,
+                     wait_until)
 from test_board import cells, holds_text, is_background, wait_screen
 
 SERVICE = "Obsluga zam.*wien"  # the title holds an accented letter; match around it
@@ -75,6 +76,12 @@ class Commands(BoardTest):
         send("--remove", "57")
         screen = wait_screen(lambda s: not holds_text(s, grid[3]), "'57' to leave")
         self.assertEqual([screen.read_digits(*c) for c in grid[:3]], ["11", "57", "33"])
+        # A stray byte after the dash is no command, and the sender never makes one: both leave
+        # "11" and "33" standing, as the read-back below shows.
+        send_raw(b"- 33")
+        refused = run(*LAUNCH, SENDER, "--remove", "11", "--", "--33", check=False)
+        self.assertEqual(refused.returncode, 2)
+        self.assertIn(b"not a number to remove: '--33'", refused.stderr)
         send_raw(b"-#57")
         screen = wait_screen(lambda s: not holds_text(s, grid[2]), "'#57' to leave")
         self.assertEqual([screen.read_digits(*c) for c in grid[:2]], ["11", "33"])
