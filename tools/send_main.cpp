@@ -17,8 +17,8 @@ const char kUsage[] =
     "Sends each NUMBER (or, with none, each line of standard input) as one UDP datagram to the\n"
     "board at HOST (default 127.0.0.1), port PORT (default 3001). On a board that accepts\n"
     "commands, --remove takes each NUMBER off it and --clear empties it. With --remove, what is\n"
-    "not a number (digits, or '#' then digits, spaces around it aside) is refused: exit status 2;\n"
-    "a refused NUMBER sends nothing at all, a refused input line only itself.\n";
+    "not a number (digits, or '#' then digits; blanks around it are dropped) is refused with exit\n"
+    "status 2: a refused NUMBER stops them all being sent, a refused input line is skipped.\n";
 
 }  // namespace
 
