@@ -49,6 +49,18 @@ int64_t due_of(const LiveBoard& board) {
     return due;
 }
 
+// Whether what follows a datagram's first byte is nothing but line ends, spaces and tabs, as a till
+// may add to a clearing "-". Read before cleaning, which would make any other byte look the same.
+bool blank_after_first(const char* buffer, size_t length) {
+    for (size_t i = 1; i < length; ++i) {
+        const char c = buffer[i];
+        if (c != ' ' && c != '\t' && c != '\r' && c != '\n') {
+            return false;
+        }
+    }
+    return true;
+}
+
 }  // namespace
 
 int64_t monotonic_ms() {
@@ -77,6 +89,7 @@ bool receive_text(LiveBoard& board, char* buffer, size_t length) {
 
 Outcome receive_datagram(LiveBoard& board, char* buffer, size_t length) {
     const bool dash = length > 0 && buffer[0] == '-';
+    const bool blank = dash && blank_after_first(buffer, length);
     clean_text(buffer, length);  // the '-' too: with commands off it leaves the empty text
     std::lock_guard<std::mutex> hold(board.lock);
     const int active = active_of(board);
@@ -84,9 +97,14 @@ Outcome receive_datagram(LiveBoard& board, char* buffer, size_t length) {
     ArrivalTimes* const times = board.timing ? &board.arrivals : nullptr;
     Outcome outcome{};
     if (on.commands && dash) {
+        // One stray byte after the dash must not empty the whole board: what is neither a number
+        // nor blank is no command at all.
         const char* text = buffer + 1;
-        outcome.repaint = (text[0] == '\0' ? clear_board(board.table, active)
-                                           : remove_text(board.table, active, text, times)) > 0;
+        if (text[0] != '\0') {
+            outcome.repaint = remove_text(board.table, active, text, times) > 0;
+        } else if (blank) {
+            outcome.repaint = clear_board(board.table, active) > 0;
+        }
         return outcome;
     }
     const int64_t now = times != nullptr || on.chime ? board.clock() : 0;

@@ -55,7 +55,9 @@ struct Outcome {
 };
 
 // receive_text with the extensions: with commands on, a datagram starting with '-' removes the
-// entries equal to the text after it, or clears the board when no text follows.
+// entries equal to the text after it (its leading digits and '#', as any number is read), or
+// clears the board when nothing but line ends, spaces and tabs follows; anything else after the
+// dash changes nothing.
 Outcome receive_datagram(LiveBoard& board, char* buffer, size_t length);
 
 // The expiry and highlight timer's round at the clock's present reading: removes what has stood

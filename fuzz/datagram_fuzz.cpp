@@ -105,8 +105,9 @@ void check_slots(const SlotTable& table) {
     }
 }
 
-// A command restated on the list of active slots: "-" alone empties them; "-" and a text takes
-// every entry equal to it, and the rest close up. Fills `want`; returns whether anything went.
+// A command restated on the list of active slots: "-" alone (or with only line ends, spaces and
+// tabs after it) empties them; "-" and a text takes every entry equal to it, and the rest close
+// up. Fills `want`; returns whether anything went.
 bool expected_command(const SlotTable& before, int n, const char* text, size_t length,
                       SlotTable& want) {
     want = SlotTable{};
@@ -150,8 +151,16 @@ bool feed(LiveBoard& board, const uint8_t* bytes, size_t length) {
     while (command && 1 + argument < length && board_byte(static_cast<char>(bytes[1 + argument]))) {
         ++argument;
     }
-    const bool expected = command ? expected_command(before, n, text + 1, argument, want)
-                                  : expected_after(before, n, text, run, want);
+    bool blank = true;
+    for (size_t i = 1; i < length; ++i) {
+        const uint8_t c = bytes[i];
+        blank = blank && (c == ' ' || c == '\t' || c == '\r' || c == '\n');
+    }
+    // A dash followed by neither a number nor blanks is no command and changes nothing.
+    const bool stray = command && argument == 0 && !blank;
+    const bool expected = stray     ? false
+                          : command ? expected_command(before, n, text + 1, argument, want)
+                                    : expected_after(before, n, text, run, want);
 
     const bool accepted = receive_text(board, buffer.get(), length);
     const SlotTable after = copy_board(board).table;

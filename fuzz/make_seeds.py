@@ -54,6 +54,9 @@ SEEDS = {
             ("commands",), b"57", b"#57", b"571", b"57", b"-57\r\n", b"-5", b"-#57", b"-", b"-\r\n",
             b"1", b"-1234567890", b"-x", b"2", ("grid", 1, 1), b"-2", ("commands",), b"3", b"-3",
             b"-"),
+        "commands-stray-bytes-after-the-dash": grid(2, 2) + datagrams(
+            ("commands",), b"57", b"58", b"--57", b"- 57", b"-\xef\xbb\xbf57", b"-\x00", b"-\r\n57",
+            b"-58 x", b"- \t\r\n", b"-"),
     },
     "settings_file_fuzz": {
         "defaults": settings(*DEFAULTS),

@@ -179,10 +179,10 @@ struct FakeFace {
     int longest;
     int measured = 0;
 };
-int fake_widest(void* context, int height) {
+TextWidth fake_widest(void* context, int height) {
     FakeFace& face = *static_cast<FakeFace*>(context);
     ++face.measured;
-    return face.longest * height * 3 / 5;
+    return TextWidth{face.longest * height * 3 / 5, face.longest};
 }
 
 }  // namespace
@@ -193,9 +193,10 @@ TEST(Fit, LargestHeightAtWhichTheWidestTextFitsItsCell) {
     ASSERT_EQ(layout.font_height, 194);
     FakeFace three{3};
     const int fitted = fit_font_height(layout.font_height, layout.cell_width, fake_widest, &three);
-    EXPECT_EQ(fitted, 178);  // 3 digits of 178 * 3/5: 320 wide; at 179: 322
-    EXPECT_LE(fake_widest(&three, fitted), layout.cell_width);
-    EXPECT_GT(fake_widest(&three, fitted + 1), layout.cell_width);
+    // 3 digits of 164 * 3/5: 295 wide, and a quarter digit of 24.6 spare; at 165: 297 and 24.75.
+    EXPECT_EQ(fitted, 164);
+    EXPECT_TRUE(fits_cell(fake_widest(&three, fitted), layout.cell_width));
+    EXPECT_FALSE(fits_cell(fake_widest(&three, fitted + 1), layout.cell_width));
     EXPECT_LE(three.measured, 12);  // a binary search, not a walk down
 
     FakeFace one{1};  // fits already: the described height, measured once
@@ -206,4 +207,61 @@ TEST(Fit, LargestHeightAtWhichTheWidestTextFitsItsCell) {
     FakeFace huge{1000};  // nothing fits: the smallest height there is
     EXPECT_EQ(fit_font_height(194, 320, fake_widest, &huge), 1);
     EXPECT_EQ(fit_font_height(0, 320, fake_widest, &huge), 0);  // the font system's default
+
+    // Flush is not fitted: 3 characters of 32 need a quarter of one, 8 pixels, to spare.
+    EXPECT_FALSE(fits_cell(TextWidth{96, 3}, 96));
+    EXPECT_FALSE(fits_cell(TextWidth{96, 3}, 103));
+    EXPECT_TRUE(fits_cell(TextWidth{96, 3}, 104));
+}
+
+namespace {
+
+// Faces of several proportions and texts of several lengths; a width that grows with the height,
+// not always strictly.
+struct StepFace {
+    int characters;
+    int numerator;
+    int denominator;
+};
+TextWidth step_widest(void* context, int height) {
+    const StepFace& face = *static_cast<const StepFace*>(context);
+    return TextWidth{face.characters * (height * face.numerator / face.denominator),
+                     face.characters};
+}
+
+// The fit found the plain way: down from the described height, one pixel at a time, until the
+// widest text and a quarter of one of its characters fit.
+int walked_height(int described, int cell_width, StepFace face) {
+    if (described <= 0) {
+        return described;
+    }
+    for (int height = described; height > 1; --height) {
+        const TextWidth text = step_widest(&face, height);
+        const double character = static_cast<double>(text.width) / text.characters;
+        if (text.width + character / 4 <= cell_width) {
+            return height;
+        }
+    }
+    return 1;
+}
+
+}  // namespace
+
+TEST(Fit, AgreesWithAStepByStepSearch) {
+    int mismatches = 0;
+    for (StepFace face : {StepFace{1, 3, 5}, StepFace{3, 3, 5}, StepFace{5, 11, 20},
+                          StepFace{9, 7, 10}, StepFace{4, 1, 3}}) {
+        for (int described = -1; described <= 260; ++described) {
+            for (int cell_width = 0; cell_width <= 700; cell_width += 3) {
+                const int walked = walked_height(described, cell_width, face);
+                const int searched = fit_font_height(described, cell_width, step_widest, &face);
+                if (searched != walked && ++mismatches <= 5) {
+                    ADD_FAILURE() << face.characters << " characters of " << face.numerator << "/"
+                                  << face.denominator << ", height " << described << ", cell "
+                                  << cell_width << ": " << searched << ", walked " << walked;
+                }
+            }
+        }
+    }
+    EXPECT_EQ(mismatches, 0);
 }

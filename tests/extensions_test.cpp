@@ -66,6 +66,27 @@ TEST(Commands, RemoveExactlyTheTextAfterTheDash) {
     EXPECT_TRUE(board.send("571").repaint);     // the newest went, so it is new again
 }
 
+TEST(Commands, OnlyADashAloneOrWithBlanksClears) {
+    Board board(kCommands);
+    board.send("57");
+    board.send("58");
+    const Slots both{"57", "58", "", ""};
+    // A stray byte after the dash (a second dash, a space, a byte-order mark, a NUL) leaves the
+    // board as it is.
+    for (const std::string& stray : {std::string("--57"), std::string("- 57"),
+                                     std::string("-\xEF\xBB\xBF"
+                                                 "57"),
+                                     std::string("-x"), std::string("-\r\n57"),
+                                     std::string("-\0", 2), std::string("- \0", 3)}) {
+        EXPECT_FALSE(board.send(stray).repaint) << stray;
+        EXPECT_EQ(board.shown(), both) << stray;
+    }
+    EXPECT_TRUE(board.send("-58 and more").repaint);  // the number's leading digits, as ever
+    EXPECT_EQ(board.shown(), (Slots{"57", "", "", ""}));
+    EXPECT_TRUE(board.send("- \t\r\n").repaint);
+    EXPECT_EQ(board.shown(), (Slots{"", "", "", ""}));
+}
+
 TEST(Commands, OffADashIsTheEmptyTextAsEver) {
     for (bool tail : {false, true}) {
         Board board(tail ? ExtensionFields{} : kCommands, tail);
@@ -150,6 +171,12 @@ TEST(Highlight, TheNewestCellUntilItsTimeIsUpThenOneRepaint) {
     EXPECT_TRUE(round.repaint);
     EXPECT_EQ(round.due, kNever);
     EXPECT_FALSE(run_timer_round(board.live).repaint);
+    // The last moment of a highlight, and the instant its time is up.
+    board.send("3");
+    g_now = 6999;
+    EXPECT_EQ(copy_board(board.live).highlighted, 1);
+    g_now = 7000;
+    EXPECT_EQ(copy_board(board.live).highlighted, -1);
 }
 
 TEST(Highlight, SwitchedOnLaterEndsByTheTimerToo) {

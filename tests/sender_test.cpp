@@ -71,6 +71,46 @@ TEST(SendOptions, RemoveAndClear) {
     }
 }
 
+TEST(SendOptions, RemoveSendsOnlyANumberAfterTheDash) {
+    // Blanks and a byte-order mark around a number are dropped, whatever their order.
+    SendOptions options;
+    std::string error;
+    const std::string bom = "\xEF\xBB\xBF";
+    ASSERT_TRUE(
+        parse({"--remove", " 58", bom + "59\r\n", "\t#60 " + bom, "--", bom + " " + bom + "061"},
+              &options, &error))
+        << error;
+    EXPECT_EQ(options.numbers, (std::vector<std::string>{"58", "59", "#60", "061"}));
+    EXPECT_EQ(datagram_for(options, options.numbers[0]), "-58");
+    // Anything else would reach the board as a stray dash: the whole command line is refused.
+    for (const std::string& bad :
+         std::vector<std::string>{"x58", "", " ", "--58", "5 8", "58x", "#", "##5", "5#", "-58",
+                                  bom.substr(0, 2), "58\xC2\xA0"}) {
+        SendOptions refused;
+        error.clear();
+        EXPECT_FALSE(parse({"--remove", "57", "--", bad}, &refused, &error)) << bad;
+        EXPECT_NE(error.find("not a number to remove"), std::string::npos) << error;
+    }
+    SendOptions later;
+    EXPECT_FALSE(parse({"x58", "--remove"}, &later, &error));  // the option after it too
+    SendOptions plain;  // without --remove, texts are sent as they are
+    ASSERT_TRUE(parse({"x58", " 5"}, &plain, &error));
+    EXPECT_EQ(plain.numbers, (std::vector<std::string>{"x58", " 5"}));
+
+    // Input lines: each refused alone; a blank one is skipped as an empty one always was.
+    std::string datagram;
+    EXPECT_TRUE(line_datagram(options, bom + " 58\r\n", &datagram));
+    EXPECT_EQ(datagram, "-58");
+    for (const std::string& blank : {std::string("\n"), std::string(" \t\r\n"), bom + "\n"}) {
+        EXPECT_TRUE(line_datagram(options, blank, &datagram));
+        EXPECT_EQ(datagram, "") << blank;
+    }
+    EXPECT_FALSE(line_datagram(options, "--58\n", &datagram));
+    EXPECT_FALSE(line_datagram(options, "x58\n", &datagram));
+    EXPECT_TRUE(line_datagram(plain, " x58\r\n", &datagram));
+    EXPECT_EQ(datagram, " x58");
+}
+
 TEST(SendOptions, LineEndingsAreNotSent) {
     EXPECT_EQ(strip_line_ending("57\r\n"), "57");
     EXPECT_EQ(strip_line_ending("57\n"), "57");

@@ -5,6 +5,7 @@
 #include <gtk/gtk.h>
 #include <unistd.h>
 
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -152,6 +153,20 @@ TEST_F(GtkDialog, ShowsTheFileWithThePolishTextsAndTheBoxesInOrder) {
     ASSERT_NE(w.check, nullptr);
     EXPECT_TRUE(gtk_check_button_get_active(GTK_CHECK_BUTTON(w.check)));
     EXPECT_TRUE(settings_dialog_open());
+}
+
+TEST_F(GtkDialog, AnyFrameFieldButZeroShowsTheBoxChecked) {
+    for (int32_t frame : {2, -1, INT32_MIN}) {
+        SCOPED_TRACE(frame);
+        write_file(BoardSettings{4, 2, 0, 50, 150, 240, 240, 240, frame});
+        const std::string on_disk = file_bytes();
+        const Widgets w = open();
+        ASSERT_NE(w.check, nullptr);
+        EXPECT_TRUE(gtk_check_button_get_active(GTK_CHECK_BUTTON(w.check)));
+        gtk_window_close(find_dialog());
+        EXPECT_FALSE(settings_dialog_open());
+        EXPECT_EQ(file_bytes(), on_disk);  // shown, not rewritten as 1
+    }
 }
 
 TEST_F(GtkDialog, OkRefusesAnEmptyGridThenStoresTheReducedEntries) {

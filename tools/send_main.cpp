@@ -19,7 +19,9 @@ const char kUsage[] =
     "       pelivor-send [--host HOST] [--port PORT] --clear\n"
     "Sends each NUMBER (or, with none, each line of standard input) as one UDP datagram to the\n"
     "board at HOST (default 127.0.0.1), port PORT (default 3001). On a board that accepts\n"
-    "commands, --remove takes each NUMBER off it and --clear empties it.\n";
+    "commands, --remove takes each NUMBER off it and --clear empties it. With --remove, what is\n"
+    "not a number (digits, or '#' then digits; blanks around it are dropped) is refused with exit\n"
+    "status 2: a refused NUMBER stops them all being sent, a refused input line is skipped.\n";
 
 }  // namespace
 
@@ -43,6 +45,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     bool ok = true;
+    bool refused = false;
     if (options.clear) {
         ok = send_number(sender, kClearCommand);
     } else if (!options.numbers.empty()) {
@@ -50,15 +53,26 @@ int main(int argc, char** argv) {
             ok = send_number(sender, datagram_for(options, number)) && ok;
         }
     } else {
+        // Lines are sent as they come, for a till that keeps the pipe open: a line that names no
+        // number to remove is refused alone, and the rest still go.
         std::string line;
+        std::string datagram;
+        long line_number = 0;
         while (std::getline(std::cin, line)) {
-            line = strip_line_ending(line);
-            if (!line.empty()) {
-                ok = send_number(sender, datagram_for(options, line)) && ok;
+            ++line_number;
+            if (!line_datagram(options, line, &datagram)) {
+                std::fprintf(stderr, "pelivor-send: line %ld: not a number to remove: '%s'\n",
+                             line_number, strip_line_ending(line).c_str());
+                refused = true;
+            } else if (!datagram.empty()) {
+                ok = send_number(sender, datagram) && ok;
             }
         }
     }
     close_sender(sender);
+    if (refused) {
+        return 2;
+    }
     if (!ok) {
         std::fprintf(stderr, "pelivor-send: a datagram could not be sent\n");
         return 1;

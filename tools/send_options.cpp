@@ -16,7 +16,52 @@ bool parse_port(const char* text, uint16_t* port) {
     return true;
 }
 
+constexpr char kByteOrderMark[] = "\xEF\xBB\xBF";
+
+bool blank_byte(char c) {
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+}
+
+bool all_digits(const std::string& text, size_t from) {
+    if (from >= text.size()) {
+        return false;
+    }
+    for (size_t i = from; i < text.size(); ++i) {
+        if (text[i] < '0' || text[i] > '9') {
+            return false;
+        }
+    }
+    return true;
+}
+
+// Without the spaces, tabs, line ends and byte-order marks around it.
+std::string trimmed(std::string text) {
+    for (;;) {
+        if (text.compare(0, 3, kByteOrderMark) == 0) {
+            text.erase(0, 3);
+        } else if (!text.empty() && blank_byte(text[0])) {
+            text.erase(0, 1);
+        } else if (text.size() >= 3 && text.compare(text.size() - 3, 3, kByteOrderMark) == 0) {
+            text.resize(text.size() - 3);
+        } else if (!text.empty() && blank_byte(text.back())) {
+            text.pop_back();
+        } else {
+            break;
+        }
+    }
+    return text;
+}
+
 }  // namespace
+
+bool removal_number(const std::string& text, std::string* number) {
+    const std::string t = trimmed(text);
+    if (!all_digits(t, t.compare(0, 1, "#") == 0 ? 1 : 0)) {
+        return false;
+    }
+    *number = t;
+    return true;
+}
 
 bool parse_send_options(int argc, char** argv, SendOptions* options, std::string* error) {
     for (int i = 1; i < argc; ++i) {
@@ -54,6 +99,14 @@ bool parse_send_options(int argc, char** argv, SendOptions* options, std::string
         *error = "--clear sends no number";
         return false;
     }
+    // Every one is checked before any is sent: a dash with anything but a number after it could
+    // clear a whole board.
+    for (std::string& number : options->numbers) {
+        if (options->remove && !removal_number(number, &number)) {
+            *error = "not a number to remove: '" + number + "'";
+            return false;
+        }
+    }
     return true;
 }
 
@@ -66,4 +119,21 @@ std::string strip_line_ending(std::string line) {
         line.pop_back();
     }
     return line;
+}
+
+bool line_datagram(const SendOptions& options, const std::string& line, std::string* datagram) {
+    datagram->clear();
+    if (!options.remove) {
+        *datagram = strip_line_ending(line);
+        return true;
+    }
+    std::string number;
+    if (trimmed(line).empty()) {
+        return true;
+    }
+    if (!removal_number(line, &number)) {
+        return false;
+    }
+    *datagram = datagram_for(options, number);
+    return true;
 }

@@ -19,14 +19,24 @@ struct SendOptions {
 // takes it off a board that accepts commands.
 std::string datagram_for(const SendOptions& options, const std::string& number);
 
+// With --remove: the number an argument or input line names, without the spaces, tabs, line ends
+// and byte-order marks around it. False when what is left is not digits, or '#' then digits.
+bool removal_number(const std::string& text, std::string* number);
+
 // What --clear sends: a dash with no number after it.
 constexpr char kClearCommand[] = "-";
 
-// Parses the command line; on a mistake returns false with a message in *error.
+// Parses the command line; on a mistake returns false with a message in *error. With --remove,
+// every number is checked and trimmed by removal_number.
 bool parse_send_options(int argc, char** argv, SendOptions* options, std::string* error);
 
 // One line of standard input as a datagram's text: without its line ending.
 std::string strip_line_ending(std::string line);
+
+// The datagram one line of standard input asks for; "" when there is nothing to send (an empty
+// line, or with --remove a blank one). False when refused: with --remove, a line that names no
+// number.
+bool line_datagram(const SendOptions& options, const std::string& line, std::string* datagram);
 
 // The socket side, one file per platform. open_sender resolves the host (false with a message in
 // *error when it cannot); send_number sends one datagram.

@@ -50,8 +50,17 @@ DrawnText drawn_text(const char (&slot)[kSlotSize]) {
     return DrawnText{text, static_cast<int>(length)};
 }
 
+bool fits_cell(TextWidth text, int cell_width) {
+    if (text.characters <= 0) {
+        return true;
+    }
+    // width + width / characters / 4 <= cell_width, without rounding.
+    const int64_t spare = static_cast<int64_t>(cell_width) - text.width;
+    return 4 * text.characters * spare >= text.width;
+}
+
 int fit_font_height(int described, int cell_width, WidestText widest, void* context) {
-    if (described <= 1 || widest(context, described) <= cell_width) {
+    if (described <= 1 || fits_cell(widest(context, described), cell_width)) {
         return described;
     }
     // Invariant: `fits` fits (or is the floor of 1), `too_wide` does not.
@@ -59,7 +68,7 @@ int fit_font_height(int described, int cell_width, WidestText widest, void* cont
     int too_wide = described;
     while (too_wide - fits > 1) {
         const int middle = fits + (too_wide - fits) / 2;
-        if (widest(context, middle) <= cell_width) {
+        if (fits_cell(widest(context, middle), cell_width)) {
             fits = middle;
         } else {
             too_wide = middle;

@@ -47,11 +47,19 @@ struct DrawnText {
 // Points into the slot.
 DrawnText drawn_text(const char (&slot)[kSlotSize]);
 
-// The width in pixels of the widest text on the board at a font height, as the shell measures it
-// in the font it draws with.
-using WidestText = int (*)(void* context, int height);
+// The widest text on the board at a font height, as the shell measures it in the font it draws
+// with: its width in pixels and how many characters it has (0 and 0 on an empty board).
+struct TextWidth {
+    int width;
+    int characters;
+};
+using WidestText = TextWidth (*)(void* context, int height);
 
-// With fit_text on: the described height when the widest text fits the cell's width at it,
-// otherwise the largest smaller height at which it does (1 at the least), found by a binary
-// search over measured widths. A height of 0 or less (the font system's default) is left alone.
+// Whether a text fits a cell with room to spare: its width plus a quarter of one of its
+// characters' width is at most the cell's, so neighbouring numbers never touch.
+bool fits_cell(TextWidth text, int cell_width);
+
+// With fit_text on: the described height when the widest text fits the cell at it, otherwise the
+// largest smaller height at which it does (1 at the least), found by a binary search over
+// measured widths. A height of 0 or less (the font system's default) is left alone.
 int fit_font_height(int described, int cell_width, WidestText widest, void* context);

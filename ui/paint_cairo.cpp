@@ -37,12 +37,12 @@ struct Measuring {
 };
 
 // The widest drawn text on the board in the board's font at `height`, as Pango lays it out.
-int widest_text(void* context, int height) {
+TextWidth widest_text(void* context, int height) {
     const Measuring& m = *static_cast<const Measuring*>(context);
     PangoFontDescription* font = board_font(height);
     pango_layout_set_font_description(m.text, font);
     pango_font_description_free(font);
-    int widest = 0;
+    TextWidth widest{0, 0};
     for (int k = 0; k < m.layout->cells; ++k) {
         const DrawnText shown = drawn_text(m.table->slots[k]);
         if (shown.length == 0) {
@@ -51,8 +51,8 @@ int widest_text(void* context, int height) {
         pango_layout_set_text(m.text, shown.text, shown.length);
         int width = 0;
         pango_layout_get_pixel_size(m.text, &width, nullptr);
-        if (width > widest) {
-            widest = width;
+        if (width > widest.width) {
+            widest = TextWidth{width, shown.length};
         }
     }
     return widest;

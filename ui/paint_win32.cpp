@@ -26,20 +26,20 @@ struct Measuring {
 };
 
 // The widest drawn text on the board in the board's font at `height`, as GDI measures it.
-int widest_text(void* context, int height) {
+TextWidth widest_text(void* context, int height) {
     const Measuring& m = *static_cast<const Measuring*>(context);
+    TextWidth widest{0, 0};
     HFONT font = create_board_font(height);
     if (!font) {
-        return 0;
+        return widest;
     }
     HGDIOBJ previous = SelectObject(m.dc, font);
-    int widest = 0;
     for (int k = 0; k < m.layout->cells; ++k) {
         const DrawnText shown = drawn_text(m.table->slots[k]);
         SIZE size{};
         if (shown.length > 0 && GetTextExtentPoint32A(m.dc, shown.text, shown.length, &size) &&
-            size.cx > widest) {
-            widest = size.cx;
+            size.cx > widest.width) {
+            widest = TextWidth{size.cx, shown.length};
         }
     }
     SelectObject(m.dc, previous);

@@ -6,8 +6,9 @@ import struct
 import time
 import unittest
 
-from harness import (BoardTest, CHIME_LOG_EXE, DEFAULT_BACK, DEFAULT_BYTES, DEFAULT_TEXT, Screen,
-                     find_windows, send, send_raw, settings_bytes, tail_bytes, wait_until)
+from harness import (BoardTest, CHIME_LOG_EXE, DEFAULT_BACK, DEFAULT_BYTES, DEFAULT_TEXT, LAUNCH,
+                     SENDER, Screen, find_windows, run, send, send_raw, settings_bytes, tail_bytes,
+                     wait_until)
 from test_board import cells, holds_text, is_background, wait_screen
 
 SERVICE = "Obsluga zam.*wien"  # the title holds an accented letter; match around it
@@ -75,6 +76,12 @@ class Commands(BoardTest):
         send("--remove", "57")
         screen = wait_screen(lambda s: not holds_text(s, grid[3]), "'57' to leave")
         self.assertEqual([screen.read_digits(*c) for c in grid[:3]], ["11", "57", "33"])
+        # A stray byte after the dash is no command, and the sender never makes one: both leave
+        # "11" and "33" standing, as the read-back below shows.
+        send_raw(b"- 33")
+        refused = run(*LAUNCH, SENDER, "--remove", "11", "--", "--33", check=False)
+        self.assertEqual(refused.returncode, 2)
+        self.assertIn(b"not a number to remove: '--33'", refused.stderr)
         send_raw(b"-#57")
         screen = wait_screen(lambda s: not holds_text(s, grid[2]), "'#57' to leave")
         self.assertEqual([screen.read_digits(*c) for c in grid[:2]], ["11", "33"])
@@ -180,6 +187,25 @@ class Fit(BoardTest):
             x0, y0, x1, y1 = c
             self.assertEqual(screen.count(DEFAULT_TEXT, x1 - 4, y0, x1, y1), 0, c)
 
+    def test_neighbours_in_a_row_never_touch(self):
+        # The widest number's height is fitted with a quarter of a digit to spare: between its
+        # last digit and the next cell's first there are at least that many columns of
+        # background, so the row does not read as one number.
+        self.board(with_tail(rows=2, columns=3, fit_text=1))
+        send("20104", "1", "42")
+        grid = cells(2, 3)
+        screen = wait_screen(lambda s: holds_text(s, grid[2]), "the third number")
+        self.assertEqual(screen.read_digits(*grid[0]), "20104")
+        self.assertEqual(screen.read_digits(*grid[2]), "42")
+        x0, y0, x1, y1 = grid[0]
+        inked = [x for x in range(x0, grid[2][2])
+                 if screen.region(x, y0, x + 1, y1) != {DEFAULT_BACK}]
+        left = [x for x in inked if x < x1]
+        first_right = min(x for x in inked if x >= x1)
+        # A digit's ink is narrower than the advance the margin is a quarter of.
+        quarter_digit = (left[-1] - left[0] + 1) / len("20104") / 4
+        self.assertGreaterEqual(first_right - left[-1] - 1, quarter_digit,
+                                (left[0], left[-1], first_right))
 
 if __name__ == "__main__":
     unittest.main()
