@@ -6,7 +6,8 @@ import time
 import unittest
 
 from harness import (BoardTest, DEFAULT_BACK, DEFAULT_BYTES, DEFAULT_TEXT, ENV, Screen,
-                     find_windows, run, send, send_raw, settings_bytes, wait_until, win32_only)
+                     find_windows, restart_session, run, send, send_raw, settings_bytes,
+                     wait_until, win32_only)
 
 WIDTH, HEIGHT = 960, 540
 
@@ -70,6 +71,17 @@ class StartUp(BoardTest):
         wait_until(lambda: board.settings_file() == DEFAULT_BYTES, what="default setup.dat")
         wait_screen(lambda s: s.region(0, 0, WIDTH, HEIGHT) == {DEFAULT_BACK},
                     "the whole screen in the board's background colour")
+
+    @win32_only
+    def test_a_session_of_another_size_than_the_last_is_filled_at_once(self):
+        # The prefix remembers the size of its last desktop; the new one is 800 x 600.
+        size = "%sx%s" % (ENV["SCREEN_WIDTH"], ENV["SCREEN_HEIGHT"])
+        self.addCleanup(restart_session, size)
+        restart_session("800x600")
+        self.board()
+        wait_screen(lambda s: (s.width, s.height) == (800, 600) and
+                    s.region(0, 0, 800, 600) == {DEFAULT_BACK},
+                    "the whole 800 x 600 screen in the board's background colour")
 
     def test_escape_ends_the_program_with_exit_code_0(self):
         board = self.board()
