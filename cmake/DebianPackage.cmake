@@ -47,4 +47,7 @@ else()
 endif()
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "cage, xwayland")
 set(CPACK_STRIP_FILES ON)
+# Removing the package stops and disables the kiosk instances it started.
+set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${PROJECT_SOURCE_DIR}/packaging/prerm)
+set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION TRUE)
 include(CPack)

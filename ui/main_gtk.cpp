@@ -5,6 +5,7 @@
 #include <gtk/gtk.h>
 
 #include <atomic>
+#include <cstdio>
 #include <cstring>
 
 #include "board/live_board.h"
@@ -12,6 +13,7 @@
 #include "settings/settings.h"
 #include "settings/service_dialog_gtk.h"
 #include "settings/settings_dialog_gtk.h"
+#include "ui/command_line.h"
 #include "ui/extensions_gtk.h"
 #include "ui/paint_cairo.h"
 #include "ui/pointer_idle.h"
@@ -242,7 +244,15 @@ gboolean stop_on_signal(gpointer) {
 
 }  // namespace
 
-int main() {
+int main(int argc, char** argv) {
+    // Answered on the terminal, with no display and no "setup.dat" written; GTK never sees the
+    // command line, so anything else stays ignored.
+    for (int i = 1; i < argc; ++i) {
+        if (const char* answer = command_line_answer(argv[i])) {
+            std::fputs(answer, stdout);
+            return 0;
+        }
+    }
     LiveBoard& board = live_board();
     {
         std::lock_guard<std::mutex> hold(board.lock);

@@ -10,6 +10,7 @@
 #include "res/resource.h"
 #include "settings/settings.h"
 #include "settings/settings_dialog.h"
+#include "ui/command_line.h"
 #include "ui/dll_search_win32.h"
 #include "ui/extensions_win32.h"
 #include "ui/kiosk_win32.h"
@@ -68,6 +69,26 @@ HWND create_main_window(bool framed) {
                            nullptr, nullptr, g_instance, nullptr);  // parent, menu, instance, param
 }
 
+// --help and --version go where the board's output goes, else to the console of the program that
+// started it; a message box only when there is neither.
+void answer_command_line(const char* answer) {
+    const DWORD size = static_cast<DWORD>(std::strlen(answer));
+    DWORD written = 0;
+    HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
+    if (out != nullptr && out != INVALID_HANDLE_VALUE &&
+        WriteFile(out, answer, size, &written, nullptr)) {
+        return;
+    }
+    if (AttachConsole(ATTACH_PARENT_PROCESS)) {
+        out = CreateFileA("CONOUT$", GENERIC_WRITE, FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
+                          nullptr);
+        if (out != INVALID_HANDLE_VALUE && WriteFile(out, answer, size, &written, nullptr)) {
+            return;
+        }
+    }
+    MessageBoxA(nullptr, answer, g_title, MB_OK | MB_ICONINFORMATION);
+}
+
 }  // namespace
 
 LRESULT CALLBACK main_window_proc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -118,11 +139,15 @@ LRESULT CALLBACK main_window_proc(HWND window, UINT message, WPARAM wParam, LPAR
     }
 }
 
-int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR command_line, int) {
     load_dlls_from_system32_only();
     g_instance = instance;
     LoadStringA(instance, IDS_APP_TITLE, g_title, kNameSize);
     LoadStringA(instance, IDS_WINDOW_CLASS, g_class_name, kNameSize);
+    if (const char* answer = command_line_answer_in(command_line)) {
+        answer_command_line(answer);
+        return 0;
+    }
     register_window_class();
 
     LiveBoard& board = live_board();

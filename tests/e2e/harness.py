@@ -52,6 +52,16 @@ def session_env():
 ENV = session_env() if SESSION else dict(os.environ)
 
 
+def restart_session(size):
+    """Starts the Windows board's session again on a display of another size, "WIDTHxHEIGHT";
+    everything here then runs in it."""
+    script = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "scripts",
+                          "wine-session")
+    subprocess.run([script, "start", SESSION, size], check=True, timeout=120,
+                   stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL)
+    ENV.update(session_env())
+
+
 def settings_bytes(*fields):
     return struct.pack("<9i", *fields)
 

@@ -2,11 +2,14 @@
 over UDP, keys, hand-made settings and a second copy, all read back from the screen."""
 import ctypes
 import os
+import re
+import subprocess
 import time
 import unittest
 
-from harness import (BoardTest, DEFAULT_BACK, DEFAULT_BYTES, DEFAULT_TEXT, ENV, Screen,
-                     find_windows, run, send, send_raw, settings_bytes, wait_until, win32_only)
+from harness import (BUILD, EXE, LAUNCH, BoardTest, DEFAULT_BACK, DEFAULT_BYTES, DEFAULT_TEXT,
+                     ENV, Screen, find_windows, restart_session, run, send, send_raw,
+                     settings_bytes, wait_until, win32_only)
 
 WIDTH, HEIGHT = 960, 540
 
@@ -70,6 +73,33 @@ class StartUp(BoardTest):
         wait_until(lambda: board.settings_file() == DEFAULT_BYTES, what="default setup.dat")
         wait_screen(lambda s: s.region(0, 0, WIDTH, HEIGHT) == {DEFAULT_BACK},
                     "the whole screen in the board's background colour")
+
+    @win32_only
+    def test_a_session_of_another_size_than_the_last_is_filled_at_once(self):
+        # The prefix remembers the size of its last desktop; the new one is 800 x 600.
+        size = "%sx%s" % (ENV["SCREEN_WIDTH"], ENV["SCREEN_HEIGHT"])
+        self.addCleanup(restart_session, size)
+        restart_session("800x600")
+        self.board()
+        wait_screen(lambda s: (s.width, s.height) == (800, 600) and
+                    s.region(0, 0, 800, 600) == {DEFAULT_BACK},
+                    "the whole 800 x 600 screen in the board's background colour")
+
+    def test_help_and_version_are_answered_on_the_terminal_without_a_display(self):
+        with open(os.path.join(BUILD, "generated", "pelivor_version.h")) as f:
+            version = re.search(r'PELIVOR_VERSION_STRING "([^"]+)"', f.read()).group(1)
+        env = {k: v for k, v in ENV.items() if k not in ("DISPLAY", "WAYLAND_DISPLAY")}
+        for argument, first_line in (("--version", "pelivor " + version),
+                                     ("--help", "Usage: pelivor [--help | --version]")):
+            with self.subTest(argument=argument):
+                answered = subprocess.run(LAUNCH + [EXE, argument], cwd=self.workdir, env=env,
+                                          stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
+                                          stderr=subprocess.PIPE, timeout=60)
+                self.assertEqual(answered.returncode, 0, answered.stderr.decode()[-1000:])
+                self.assertEqual(answered.stdout.decode().partition("\n")[0], first_line)
+        # Nothing of a board started: no settings written, no window.
+        self.assertEqual(os.listdir(self.workdir), [])
+        self.assertEqual(find_windows("Pelivor"), [])
 
     def test_escape_ends_the_program_with_exit_code_0(self):
         board = self.board()

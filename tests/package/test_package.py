@@ -2,6 +2,7 @@
 its files, and what it installs doing its job from a throwaway root: the launcher keeps
 "setup.dat" in the user's settings folder, and the kiosk command shows the board inside cage."""
 import configparser
+import json
 import os
 import pwd
 import shutil
@@ -22,6 +23,10 @@ EXPECTED_FILES = {
     "./usr/share/applications/org.pelivor.Board.desktop": "-rw-r--r--",
     "./usr/lib/systemd/system/pelivor-kiosk@.service": "-rw-r--r--",
 }
+
+# The kiosk unit's sandboxing directives.
+SANDBOXING = ("NoNewPrivileges=", "CapabilityBoundingSet=", "Protect", "Private", "Restrict",
+              "LockPersonality=", "SystemCallArchitectures=")
 
 
 def output(*args, **kwargs):
@@ -99,6 +104,70 @@ class Package(unittest.TestCase):
                                  stdout=subprocess.PIPE, stderr=subprocess.STDOUT, timeout=60)
         self.assertEqual(checked.returncode, 0, checked.stdout.decode())
         self.assertEqual(checked.stdout, b"")
+
+    @unittest.skipUnless(shutil.which("systemd-analyze"), "systemd-analyze is not installed")
+    def test_the_unit_runs_sandboxed(self):
+        def security(path):
+            def run(*options):
+                return output("systemd-analyze", "security", "--offline=yes", *options, path,
+                              stderr=subprocess.STDOUT)
+            overall = float(run().rsplit(":", 1)[1].split()[0])
+            exposures = {e["json_field"]: float(e["exposure"] or 0)
+                         for e in json.loads(run("--json=short"))}
+            return overall, exposures
+        # The same unit without the lines that sandbox it: what it was before.
+        source = os.path.join(self.root, "usr/lib/systemd/system/pelivor-kiosk@.service")
+        with open(source) as f:
+            lines = f.read().splitlines(True)
+        unsandboxed = [line for line in lines if not line.startswith(SANDBOXING)]
+        sandboxed = os.path.join(self.tmp, "sandboxed", "pelivor-kiosk@shop.service")
+        bare = os.path.join(self.tmp, "bare", "pelivor-kiosk@shop.service")
+        for path, text in ((sandboxed, lines), (bare, unsandboxed)):
+            os.makedirs(os.path.dirname(path), exist_ok=True)
+            with open(path, "w") as f:
+                f.writelines(text)
+        overall, exposures = security(sandboxed)
+        bare_overall, bare_exposures = security(bare)
+        self.assertLess(overall, bare_overall - 3)
+        for field in ("NoNewPrivileges", "PrivateTmp", "RestrictAddressFamilies_AF_PACKET",
+                      "RestrictAddressFamilies_OTHER", "ProtectKernelTunables"):
+            self.assertEqual(exposures[field], 0, field)
+            self.assertGreater(bare_exposures[field], 0, field)
+        self.assertLess(exposures["ProtectSystem"], bare_exposures["ProtectSystem"])
+
+    def test_removing_the_package_stops_and_disables_the_kiosk(self):
+        # A root of its own that dpkg installs into and removes from, with a shell for the
+        # maintainer scripts and a systemctl that only logs what it is asked.
+        root = os.path.join(self.tmp, "dpkg-root")
+        for d in ("var/lib/dpkg/info", "var/lib/dpkg/updates", "usr/bin", "bin", "tmp",
+                  "run/systemd/system", "etc/systemd/system/graphical.target.wants"):
+            os.makedirs(os.path.join(root, d))
+        open(os.path.join(root, "var/lib/dpkg/status"), "w").close()
+        shell = os.path.realpath("/bin/sh")
+        libraries = [w for w in output("ldd", shell).split() if w.startswith("/")]
+        for path in [shell] + libraries:
+            os.makedirs(os.path.dirname(root + path), exist_ok=True)
+            shutil.copy(path, root + path)
+        if not os.path.exists(os.path.join(root, "bin/sh")):
+            os.symlink(shell, os.path.join(root, "bin/sh"))
+        with open(os.path.join(root, "usr/bin/systemctl"), "w") as f:
+            f.write('#!/bin/sh\necho "$*" >>/systemctl.log\n')
+        os.chmod(os.path.join(root, "usr/bin/systemctl"), 0o755)
+        os.symlink("/usr/lib/systemd/system/pelivor-kiosk@.service", os.path.join(
+            root, "etc/systemd/system/graphical.target.wants/pelivor-kiosk@shop.service"))
+        # dpkg runs the scripts chrooted: as root, or as root of a user namespace otherwise.
+        dpkg = (["unshare", "--map-root-user"] if os.getuid() != 0 else []) + [
+            "dpkg", "--root=" + root, "--force-depends", "--force-not-root"]
+        env = dict(os.environ, PATH="/usr/sbin:/usr/bin:/sbin:/bin")
+        output(*dpkg, "-i", self.deb, env=env, stderr=subprocess.STDOUT)
+        log = os.path.join(root, "systemctl.log")
+        self.assertFalse(os.path.exists(log), "installing asks nothing of systemd")
+        output(*dpkg, "-r", "pelivor", env=env, stderr=subprocess.STDOUT)
+        self.assertTrue(os.path.exists(log), "removing asked nothing of systemd")
+        with open(log) as f:
+            self.assertEqual(f.read().splitlines(),
+                             ["disable pelivor-kiosk@shop.service", "stop pelivor-kiosk@*.service"])
+        self.assertFalse(os.path.exists(os.path.join(root, "usr/bin/pelivor")))
 
     def run_launcher(self, env, cwd):
         process = subprocess.Popen([os.path.join(self.root, LAUNCHER[1:])], env=env, cwd=cwd,
