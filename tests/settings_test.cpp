@@ -295,6 +295,7 @@ TEST_F(SettingsFile, TemporaryNameNeverFollowsALink) {
 
 TEST_F(SettingsFile, LinkedFileIsWrittenThrough) {
     const fs::path elsewhere = dir_.string() + "-elsewhere";
+    fs::remove_all(elsewhere);  // left by a run that stopped half-way
     fs::create_directories(elsewhere);
     write_bytes(elsewhere / "real.dat", kDefaultBytes);
     fs::create_hard_link(elsewhere / "real.dat", elsewhere / "other.dat");
@@ -319,6 +320,7 @@ TEST_F(SettingsFile, LinkedFileIsWrittenThrough) {
 
 TEST_F(SettingsFile, FileBehindASymbolicLinkIsReplacedWholeInItsOwnFolder) {
     const fs::path elsewhere = dir_.string() + "-elsewhere";
+    fs::remove_all(elsewhere);
     fs::create_directories(elsewhere / "deeper");
     const fs::path real = elsewhere / "deeper" / "real.dat";
     owned_file(real.c_str(), kDefaultBytes, 0604);
@@ -354,10 +356,21 @@ TEST_F(SettingsFile, WhatIsNoPlainFileIsNeitherWaitedOnNorWritten) {
     // A FIFO with no writer would hold a blocking open for ever; a device would be read as
     // settings; a socket cannot be opened at all.
     ASSERT_EQ(mkfifo("setup.dat", 0666), 0);
-    board_.settings.rows = 99;
-    load_settings(board_);
-    EXPECT_TRUE(same(board_.settings, default_settings()));
-    EXPECT_FALSE(write_settings_file("setup.dat", changed_settings()));
+    const pid_t child = fork();
+    if (child == 0) {
+        alarm(30);  // a load held by the FIFO ends here, reported below, not at ctest's limit
+        LiveBoard board;
+        board.settings.rows = 99;
+        load_settings(board);
+        _exit(same(board.settings, default_settings()) &&
+                      !write_settings_file("setup.dat", changed_settings())
+                  ? 0
+                  : 1);
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status)) << "held by the FIFO";
+    EXPECT_EQ(WEXITSTATUS(status), 0);
     EXPECT_TRUE(fs::is_fifo("setup.dat"));
     fs::remove("setup.dat");
 
@@ -439,9 +452,9 @@ std::string unix_name(const fs::path& path) {
     return out;
 }
 
-// What Windows makes with an access list (a folder that refuses new files, a FIFO) Wine, run
-// as root here, can only make on the Unix side; it starts a Unix program as it would a Windows
-// one, without a way to wait for it, so the effect is waited for.
+// A folder that refuses new files, made on Windows with an access list, Wine (no access lists,
+// run as root here) can only make on the Unix side; it starts a Unix program as it would a
+// Windows one, without a way to wait for it, so the effect is waited for.
 template <typename Done>
 bool run_unix(std::string command, Done done) {
     STARTUPINFOA startup{};
@@ -496,24 +509,6 @@ TEST_F(SettingsFile, FolderRefusingNewFilesStillSavesAWritableFile) {
     ASSERT_TRUE(run_unix("/usr/bin/chattr -i " + folder, [] { return can_create("probe"); }));
     EXPECT_TRUE(saved);
     EXPECT_EQ(read_bytes("setup.dat"), changed_bytes());
-    EXPECT_EQ(names(), std::vector<std::string>{"setup.dat"});
-}
-
-TEST_F(SettingsFile, FifoIsNeitherWaitedOnNorWritten) {
-    const std::string folder = unix_name(dir_);
-    if (folder.empty()) {
-        GTEST_SKIP() << "a FIFO is made through Wine";
-    }
-    ASSERT_TRUE(run_unix("/usr/bin/mkfifo " + folder + "/setup.dat",
-                         [this] { return names() == std::vector<std::string>{"setup.dat"}; }));
-    board_.settings.rows = 99;
-    load_settings(board_);
-    EXPECT_TRUE(same(board_.settings, default_settings()));
-    EXPECT_FALSE(write_settings_file("setup.dat", changed_settings()));
-    const HANDLE fifo = CreateFileA("setup.dat", GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    EXPECT_EQ(GetFileType(fifo), DWORD{FILE_TYPE_PIPE});
-    CloseHandle(fifo);
     EXPECT_EQ(names(), std::vector<std::string>{"setup.dat"});
 }
 
