@@ -150,15 +150,29 @@ void repaint_begun(LiveBoard& board) {
 void load_settings(LiveBoard& board, const char* path) {
     BoardSettings loaded{};
     SettingsTail tail{};
-    const bool whole = read_settings_file(path, &loaded, &tail);
+    FileKind kind = FileKind::kMissing;
+    const bool whole = read_settings_file(path, &loaded, &tail, &kind);
     {
         std::lock_guard<std::mutex> hold(board.lock);
         board.settings = whole ? loaded : default_settings();
         put_tail(board, std::move(tail));
     }
-    if (!whole) {
-        save_settings(board, path);
+    if (whole || kind == FileKind::kOther) {
+        return;  // a FIFO, device or socket is never written
     }
+    if (kind == FileKind::kPlain) {
+        save_settings(board, path);  // a short file is replaced by the defaults
+        return;
+    }
+    // Only a new file: a link to nothing planted at the name must not make the board create
+    // what it points to.
+    BoardSettings settings;
+    {
+        std::lock_guard<std::mutex> hold(board.lock);
+        settings = board.settings;
+        tail = board.tail;
+    }
+    create_settings_file(path, settings, tail);
 }
 
 void save_settings(LiveBoard& board, const char* path) {

@@ -1,8 +1,10 @@
-// Replacing a file's contents on POSIX: a temporary file created exclusively, synced and renamed
-// over the old one; in place where a rename would break a link or cannot be had.
+// Reading and replacing a file's contents on POSIX: a temporary file created exclusively, synced
+// and renamed over the old one (over the file behind a symbolic link, in that file's folder); in
+// place where a rename would part a file's names or cannot be had.
 #include "settings/replace_file.h"
 
 #include <cerrno>
+#include <cstdlib>
 #include <string>
 
 #include <fcntl.h>
@@ -26,10 +28,10 @@ bool write_all(int fd, const unsigned char* bytes, size_t size) {
     return true;
 }
 
-// The plain write: open (or create) through any link and overwrite. The new bytes go over the
-// old before the file is cut to size, so a kill cannot leave it empty.
+// The plain write of a name that is no link: open (or create) and overwrite. The new bytes go over
+// the old before the file is cut to size, so a kill cannot leave it empty.
 bool write_in_place(const char* path, const unsigned char* bytes, size_t size) {
-    const int fd = open(path, O_WRONLY | O_CREAT | O_CLOEXEC | O_NOCTTY, 0666);
+    const int fd = open(path, O_WRONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY, 0666);
     if (fd < 0) {
         return false;
     }
@@ -52,13 +54,12 @@ bool clear_leftover(const char* temporary) {
     return true;
 }
 
-}  // namespace
-
-bool replace_file_contents(const char* path, const unsigned char* bytes, size_t size) {
+// Replaces the file at a name that is not a symbolic link.
+bool replace_unlinked(const char* path, const unsigned char* bytes, size_t size) {
     struct stat old;
     const bool exists = lstat(path, &old) == 0;
-    if (exists && (S_ISLNK(old.st_mode) || (S_ISREG(old.st_mode) && old.st_nlink > 1))) {
-        // A rename would put a separate file where the link was; the plain write goes through.
+    if (exists && S_ISREG(old.st_mode) && old.st_nlink > 1) {
+        // A rename would part this name from the others; only the plain write reaches them all.
         return write_in_place(path, bytes, size);
     }
     if (exists) {
@@ -102,4 +103,62 @@ bool replace_file_contents(const char* path, const unsigned char* bytes, size_t 
         return false;
     }
     return true;
+}
+
+}  // namespace
+
+bool replace_file_contents(const char* path, const unsigned char* bytes, size_t size) {
+    struct stat found;
+    if (lstat(path, &found) != 0 || !S_ISLNK(found.st_mode)) {
+        return replace_unlinked(path, bytes, size);
+    }
+    // The user's own link: the file it leads to takes the record, replaced beside itself so a
+    // full disk or a kill leaves it whole, and the link stays. A link to nothing gets no file.
+    char* const target = realpath(path, nullptr);
+    if (target == nullptr) {
+        return false;
+    }
+    const bool ok = replace_unlinked(target, bytes, size);
+    std::free(target);
+    return ok;
+}
+
+FileKind read_file_start(const char* path, unsigned char* bytes, size_t size, size_t* got) {
+    *got = 0;
+    // Without O_NONBLOCK a FIFO with no writer would hold the board before its window appears.
+    const int fd = open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    struct stat found;
+    if (fd < 0) {
+        // Not opened: nothing there, a plain file this user may not read, or a socket.
+        if (stat(path, &found) != 0) {
+            return errno == ENOENT ? FileKind::kMissing : FileKind::kOther;
+        }
+        return S_ISREG(found.st_mode) ? FileKind::kPlain : FileKind::kOther;
+    }
+    if (fstat(fd, &found) != 0 || !S_ISREG(found.st_mode)) {
+        close(fd);
+        return FileKind::kOther;
+    }
+    while (*got < size) {
+        const ssize_t read_now = read(fd, bytes + *got, size - *got);
+        if (read_now < 0 && errno == EINTR) {
+            continue;
+        }
+        if (read_now <= 0) {
+            break;
+        }
+        *got += static_cast<size_t>(read_now);
+    }
+    close(fd);
+    return FileKind::kPlain;
+}
+
+bool create_file_contents(const char* path, const unsigned char* bytes, size_t size) {
+    const int fd =
+        open(path, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY, 0666);
+    if (fd < 0) {
+        return false;
+    }
+    const bool ok = write_all(fd, bytes, size) && fsync(fd) == 0;
+    return close(fd) == 0 && ok;
 }

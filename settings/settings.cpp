@@ -1,7 +1,6 @@
 // Reading and writing "setup.dat" with its optional tail, and the dialog's reductions.
 #include "settings/settings.h"
 
-#include <cstdio>
 #include <cstring>
 
 #include "settings/replace_file.h"
@@ -93,13 +92,9 @@ Extensions extensions_of(const SettingsTail& tail) {
 }
 
 bool read_settings_file(const char* path, BoardSettings* out) {
-    std::FILE* file = std::fopen(path, "rb");
-    if (file == nullptr) {
-        return false;
-    }
     unsigned char bytes[kSettingsFileSize];
-    const size_t got = std::fread(bytes, 1, sizeof bytes, file);
-    std::fclose(file);
+    size_t got = 0;
+    read_file_start(path, bytes, sizeof bytes, &got);
     if (got != sizeof bytes) {
         return false;
     }
@@ -107,15 +102,15 @@ bool read_settings_file(const char* path, BoardSettings* out) {
     return true;
 }
 
-bool read_settings_file(const char* path, BoardSettings* settings, SettingsTail* tail) {
+bool read_settings_file(const char* path, BoardSettings* settings, SettingsTail* tail,
+                        FileKind* kind) {
     *tail = SettingsTail{};
-    std::FILE* file = std::fopen(path, "rb");
-    if (file == nullptr) {
-        return false;
-    }
     std::vector<unsigned char> bytes(kTailedFileSize + kKeptAfterTail);
-    const size_t got = std::fread(bytes.data(), 1, bytes.size(), file);
-    std::fclose(file);
+    size_t got = 0;
+    const FileKind found = read_file_start(path, bytes.data(), bytes.size(), &got);
+    if (kind != nullptr) {
+        *kind = found;
+    }
     if (got < kSettingsFileSize) {
         return false;
     }
@@ -167,6 +162,12 @@ bool write_settings_file(const char* path, const BoardSettings& settings,
                          const SettingsTail& tail) {
     const std::vector<unsigned char> bytes = settings_file_bytes(settings, tail);
     return replace_file_contents(path, bytes.data(), bytes.size());
+}
+
+bool create_settings_file(const char* path, const BoardSettings& settings,
+                          const SettingsTail& tail) {
+    const std::vector<unsigned char> bytes = settings_file_bytes(settings, tail);
+    return create_file_contents(path, bytes.data(), bytes.size());
 }
 
 int32_t reduce_grid_entry(uint32_t entry) {

@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "settings/replace_file.h"
+
 struct BoardSettings {
     int32_t rows;
     int32_t columns;
@@ -72,14 +74,21 @@ Extensions extensions_of(const SettingsTail& tail);
 
 // Reads the file: true when it holds at least 36 bytes, decoded into *settings unchecked. *tail
 // gets the tail when bytes 36 to 59 are the marker and the fields, else no tail (the long-file
-// rule: the rest is ignored and left on disk).
-bool read_settings_file(const char* path, BoardSettings* settings, SettingsTail* tail);
+// rule: the rest is ignored and left on disk). *kind, when asked for, says what stood there: a
+// FIFO, device or socket is never waited on and reads as no file.
+bool read_settings_file(const char* path, BoardSettings* settings, SettingsTail* tail,
+                        FileKind* kind = nullptr);
 
 // The bytes a save writes: the 36, then with a tail the 24 and the bytes kept after them.
 std::vector<unsigned char> settings_file_bytes(const BoardSettings& settings,
                                                const SettingsTail& tail);
 
 bool write_settings_file(const char* path, const BoardSettings& settings, const SettingsTail& tail);
+
+// Writes the record to a new file only (see create_file_contents): nothing that stands at `path`,
+// a link to nothing included, is opened.
+bool create_settings_file(const char* path, const BoardSettings& settings,
+                          const SettingsTail& tail);
 
 // Dialog entries are unsigned numbers; grid entries keep the remainder of division by 11, colour
 // entries their low 8 bits.

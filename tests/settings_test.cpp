@@ -261,6 +261,16 @@ TEST_F(SettingsFile, LeftoverTemporaryFileNeitherBlocksNorLendsItsMode) {
     EXPECT_EQ(read_bytes("setup.dat"), kDefaultBytes);
     EXPECT_EQ(mode_of("setup.dat"), 0640u);
     EXPECT_EQ(names(), std::vector<std::string>{"setup.dat"});
+    // Someone else's, writable by all, in a sticky folder: it cannot be removed, and the save
+    // must not write into it, only into "setup.dat" itself.
+    fs::permissions(dir_, fs::perms::all | fs::perms::sticky_bit);
+    const Bytes theirs(5, 0x5A);
+    write_bytes("setup.dat.new", theirs);
+    ASSERT_EQ(chmod("setup.dat.new", 0666), 0);
+    EXPECT_TRUE(
+        as_unprivileged([] { return write_settings_file("setup.dat", changed_settings()); }));
+    EXPECT_EQ(read_bytes("setup.dat"), changed_bytes());
+    EXPECT_EQ(read_bytes("setup.dat.new"), theirs);
 }
 
 TEST_F(SettingsFile, TemporaryNameNeverFollowsALink) {
@@ -283,6 +293,7 @@ TEST_F(SettingsFile, TemporaryNameNeverFollowsALink) {
 
 TEST_F(SettingsFile, LinkedFileIsWrittenThrough) {
     const fs::path elsewhere = dir_.string() + "-elsewhere";
+    fs::remove_all(elsewhere);  // left by a run that stopped half-way
     fs::create_directories(elsewhere);
     write_bytes(elsewhere / "real.dat", kDefaultBytes);
     fs::create_hard_link(elsewhere / "real.dat", elsewhere / "other.dat");
@@ -297,7 +308,77 @@ TEST_F(SettingsFile, LinkedFileIsWrittenThrough) {
     EXPECT_TRUE(write_settings_file("setup.dat", default_settings()));
     EXPECT_EQ(read_bytes(elsewhere / "other.dat"), kDefaultBytes);
     EXPECT_EQ(names(), std::vector<std::string>{"setup.dat"});
+    // Exactly two names.
+    fs::remove(elsewhere / "real.dat");
+    ASSERT_EQ(fs::hard_link_count("setup.dat"), 2u);
+    EXPECT_TRUE(write_settings_file("setup.dat", changed_settings()));
+    EXPECT_EQ(read_bytes(elsewhere / "other.dat"), changed_bytes());
     fs::remove_all(elsewhere);
+}
+
+TEST_F(SettingsFile, FileBehindASymbolicLinkIsReplacedWholeInItsOwnFolder) {
+    const fs::path elsewhere = dir_.string() + "-elsewhere";
+    fs::remove_all(elsewhere);
+    fs::create_directories(elsewhere / "deeper");
+    const fs::path real = elsewhere / "deeper" / "real.dat";
+    owned_file(real.c_str(), kDefaultBytes, 0604);
+    // A chain of two links, one of them relative.
+    fs::create_symlink("deeper/real.dat", elsewhere / "hop");
+    fs::create_symlink(elsewhere / "hop", "setup.dat");
+    struct stat before {};
+    ASSERT_EQ(stat(real.c_str(), &before), 0);
+    EXPECT_TRUE(write_settings_file("setup.dat", changed_settings()));
+    EXPECT_EQ(read_bytes(real), changed_bytes());
+    struct stat after {};
+    ASSERT_EQ(stat(real.c_str(), &after), 0);
+    // A new file took the old one's place in one step (written in place, a full disk or a kill
+    // would have left it cut), with the old one's mode and owner; both links stay links.
+    EXPECT_NE(after.st_ino, before.st_ino);
+    EXPECT_EQ(after.st_mode & 07777, 0604u);
+    EXPECT_EQ(after.st_uid, kNobody);
+    EXPECT_TRUE(fs::is_symlink("setup.dat"));
+    EXPECT_TRUE(fs::is_symlink(elsewhere / "hop"));
+    EXPECT_FALSE(fs::exists(elsewhere / "deeper" / "real.dat.new"));
+    EXPECT_EQ(names(), std::vector<std::string>{"setup.dat"});
+    // A link to nothing gets no file made for it, by a save or by the defaults at start-up.
+    fs::remove(real);
+    EXPECT_FALSE(write_settings_file("setup.dat", changed_settings()));
+    load_settings(board_);
+    EXPECT_TRUE(same(board_.settings, default_settings()));
+    EXPECT_FALSE(fs::exists(real));
+    EXPECT_TRUE(fs::is_symlink("setup.dat"));
+    fs::remove_all(elsewhere);
+}
+
+TEST_F(SettingsFile, WhatIsNoPlainFileIsNeitherWaitedOnNorWritten) {
+    // A FIFO with no writer would hold a blocking open for ever; a device would be read as
+    // settings.
+    ASSERT_EQ(mkfifo("setup.dat", 0666), 0);
+    const pid_t child = fork();
+    if (child == 0) {
+        alarm(30);  // a load held by the FIFO ends here, reported below, not at ctest's limit
+        LiveBoard board;
+        board.settings.rows = 99;
+        load_settings(board);
+        _exit(same(board.settings, default_settings()) &&
+                      !write_settings_file("setup.dat", changed_settings())
+                  ? 0
+                  : 1);
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status)) << "held by the FIFO";
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_TRUE(fs::is_fifo("setup.dat"));
+    fs::remove("setup.dat");
+
+    fs::create_symlink("/dev/zero", "setup.dat");
+    load_settings(board_);
+    EXPECT_TRUE(same(board_.settings, default_settings()));
+    BoardSettings read{};
+    EXPECT_FALSE(read_settings_file("setup.dat", &read));
+    EXPECT_TRUE(fs::is_symlink("setup.dat"));
+    EXPECT_EQ(names(), std::vector<std::string>{"setup.dat"});
 }
 
 TEST_F(SettingsFile, UnreadableFileGivesTheDefaults) {
@@ -325,7 +406,97 @@ BoardSettings changed_settings() {
     return changed;
 }
 
+Bytes changed_bytes() {
+    unsigned char bytes[kSettingsFileSize];
+    encode_settings(changed_settings(), bytes);
+    return Bytes(std::begin(bytes), std::end(bytes));
+}
+
+DWORD names_of(const char* path) {
+    const HANDLE file = CreateFileA(path, FILE_READ_ATTRIBUTES, FILE_SHARE_READ, nullptr,
+                                    OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    BY_HANDLE_FILE_INFORMATION info{};
+    GetFileInformationByHandle(file, &info);
+    CloseHandle(file);
+    return info.nNumberOfLinks;
+}
+
+bool can_create(const char* path) {
+    const HANDLE file = CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                    FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+    return file != INVALID_HANDLE_VALUE && CloseHandle(file) != 0;
+}
+
+// The Unix name of a folder under Wine; empty elsewhere.
+std::string unix_name(const fs::path& path) {
+    using UnixName = char*(__cdecl*)(const wchar_t*);
+    const auto get = reinterpret_cast<UnixName>(reinterpret_cast<void (*)()>(
+        GetProcAddress(GetModuleHandleA("kernel32"), "wine_get_unix_file_name")));
+    char* const name = get != nullptr ? get(path.wstring().c_str()) : nullptr;
+    const std::string out = name != nullptr ? name : "";
+    HeapFree(GetProcessHeap(), 0, name);
+    return out;
+}
+
+// A folder that refuses new files, made on Windows with an access list, Wine (no access lists,
+// run as root here) can only make on the Unix side; it starts a Unix program as it would a
+// Windows one, without a way to wait for it, so the effect is waited for.
+template <typename Done>
+bool run_unix(std::string command, Done done) {
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    if (CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                       &process) == 0) {
+        return false;
+    }
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    for (int i = 0; i < 400 && !done(); ++i) {
+        Sleep(25);
+    }
+    return done();
+}
+
 }  // namespace
+
+TEST_F(SettingsFile, LinkOrSecondNameIsReplacedByAPlainFile) {
+    // Another user's hard link beside the board: the save parts the names, the other keeps its
+    // bytes.
+    write_bytes("setup.dat", kDefaultBytes);
+    ASSERT_TRUE(CreateHardLinkA("other.dat", "setup.dat", nullptr));
+    ASSERT_EQ(names_of("setup.dat"), 2u);
+    EXPECT_TRUE(write_settings_file("setup.dat", changed_settings()));
+    EXPECT_EQ(read_bytes("setup.dat"), changed_bytes());
+    EXPECT_EQ(read_bytes("other.dat"), kDefaultBytes);
+    EXPECT_EQ(names_of("setup.dat"), 1u);
+    EXPECT_EQ(names_of("other.dat"), 1u);
+
+    // What Wine cannot make, a reparse point, judged from what its handle reports.
+    constexpr uint32_t kPlain = FILE_ATTRIBUTE_ARCHIVE;
+    constexpr uint32_t kLink = FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_REPARSE_POINT;
+    EXPECT_EQ(judge_old_file(kPlain, 1, false), OldFile::kReplaceable);
+    EXPECT_EQ(judge_old_file(kLink, 1, false), OldFile::kShared);
+    EXPECT_EQ(judge_old_file(kPlain, 2, false), OldFile::kShared);
+    EXPECT_EQ(judge_old_file(kPlain, 1, true), OldFile::kShared);
+    EXPECT_EQ(judge_old_file(kLink | FILE_ATTRIBUTE_DIRECTORY, 1, false), OldFile::kRefused);
+    EXPECT_EQ(judge_old_file(kPlain | FILE_ATTRIBUTE_READONLY, 2, false), OldFile::kRefused);
+}
+
+TEST_F(SettingsFile, FolderRefusingNewFilesStillSavesAWritableFile) {
+    write_bytes("setup.dat", Bytes(40, 0x11));
+    const std::string folder = unix_name(dir_);
+    if (folder.empty() ||
+        !run_unix("/usr/bin/chattr +i " + folder, [] { return !can_create("probe"); })) {
+        run_unix("/usr/bin/chattr -i " + folder, [] { return true; });
+        GTEST_SKIP() << "the folder cannot be made to refuse new files here";
+    }
+    const bool saved = write_settings_file("setup.dat", changed_settings());
+    ASSERT_TRUE(run_unix("/usr/bin/chattr -i " + folder, [] { return can_create("probe"); }));
+    EXPECT_TRUE(saved);
+    EXPECT_EQ(read_bytes("setup.dat"), changed_bytes());
+    EXPECT_EQ(names(), std::vector<std::string>{"setup.dat"});
+}
 
 TEST_F(SettingsFile, ReadOnlyAttributeIsNeverReplaced) {
     write_bytes("setup.dat", kDefaultBytes);
@@ -419,7 +590,10 @@ TEST_F(SettingsFile, ShortAndMarkerlessFilesKeepEveryExtensionOff) {
     markerless.insert(markerless.end(), 24, 0x01);
     Bytes cut = tail_bytes(5, 5, 1, 1, 1);
     cut.pop_back();
-    for (const Bytes& bytes : {markerless, cut}) {
+    // The marker's last byte matters as much as the others.
+    Bytes other_version = tail_bytes(5, 5, 1, 1, 1);
+    other_version[39] = '9';
+    for (const Bytes& bytes : {markerless, cut, other_version}) {
         write_bytes("setup.dat", bytes);
         load_settings(board_);
         EXPECT_FALSE(board_.tail.present) << bytes.size();
@@ -457,6 +631,16 @@ TEST_F(SettingsFile, TailIsReadWithBoundsAndWrittenBackAsItWas) {
     expected[56] = 1;
     EXPECT_EQ(read_bytes("setup.dat"), expected);
     EXPECT_TRUE(board_.extensions.fit_text);
+
+    // Exactly as many bytes after the tail as are kept: every one comes back.
+    Bytes longest = tail_bytes(0, 0, 0, 0, 1);
+    for (size_t i = 0; i < kKeptAfterTail; ++i) {
+        longest.push_back(static_cast<unsigned char>(i * 7 + 1));
+    }
+    write_bytes("setup.dat", longest);
+    load_settings(board_);
+    store_settings(board_, default_settings());
+    EXPECT_EQ(read_bytes("setup.dat"), longest);
 }
 
 TEST_F(SettingsFile, SwitchingOneOnAddsTheTailAndItStaysWhenSwitchedOff) {

@@ -3,14 +3,15 @@ deleted behind its back with the dialog closed and open, and port 3001 taken bef
 import os
 import shutil
 import socket
+import stat
 import struct
 import subprocess
 import tempfile
 import time
 import unittest
 
-from harness import (BoardTest, DEFAULT_BACK, DEFAULT_BYTES, Screen, run, send, settings_bytes,
-                     wait_until)
+from harness import (BoardTest, DEFAULT_BACK, DEFAULT_BYTES, Screen, linux_only, run, send,
+                     settings_bytes, wait_until, win32_only)
 from test_board import HEIGHT, WIDTH, cells, holds_text, wait_screen
 
 # A record nothing else uses: one cell, red background, yellow text.
@@ -191,17 +192,49 @@ class FileSavedThroughLinks(BoardTest):
         with open(precious, "rb") as f:
             self.assertEqual(f.read(), b"keep")
 
-    def test_a_linked_file_is_written_through(self):
+    def linked_file(self):
         real = os.path.join(self.elsewhere, "real.dat")
         with open(real, "wb") as f:
             f.write(DEFAULT_BYTES)
         link = os.path.join(self.workdir, "setup.dat")
         os.symlink(real, link)
+        return real, link
+
+    @linux_only
+    def test_a_linked_file_is_written_through(self):
+        real, link = self.linked_file()
+        before = os.stat(real).st_ino
         board = self.board()
         expected = self.save_back_red(board, "77")
         self.assertTrue(os.path.islink(link))
         with open(real, "rb") as f:
             self.assertEqual(f.read(), expected)
+        self.assertNotEqual(os.stat(real).st_ino, before, "replaced whole, not written in place")
+
+    @win32_only
+    def test_a_link_is_replaced_by_a_plain_file(self):
+        """The installed board's folder is every user's: a link there is not the operator's."""
+        real, link = self.linked_file()
+        board = self.board()
+        expected = self.save_back_red(board, "77")
+        self.assertFalse(os.path.islink(link))
+        self.assertEqual(board.settings_file(), expected)
+        with open(real, "rb") as f:
+            self.assertEqual(f.read(), DEFAULT_BYTES)
+
+
+class NotAFile(BoardTest):
+    def test_a_fifo_gives_the_defaults_and_stays_a_fifo(self):
+        fifo = os.path.join(self.workdir, "setup.dat")
+        os.mkfifo(fifo)
+        board = self.board()
+        wait_screen(lambda s: s.region(*WHOLE) == {DEFAULT_BACK}, "the empty board")
+        send("12")
+        wait_screen(lambda s: holds_text(s, cells(4, 2)[0]), "the number in the defaults' grid")
+        self.assertTrue(stat.S_ISFIFO(os.lstat(fifo).st_mode))
+        self.assertEqual(os.listdir(self.workdir), ["setup.dat"])
+        board.key("Escape")
+        self.assertEqual(board.wait_exit(), 0)
 
 
 class PortTaken(BoardTest):
