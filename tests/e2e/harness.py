@@ -80,7 +80,12 @@ def run(*args, timeout=20, check=True):
 
 
 def find_windows(name):
-    result = run("xdotool", "search", "--onlyvisible", "--name", "^%s$" % name, check=False)
+    # xdotool dies on BadWindow when a window it walks is destroyed meanwhile (a dialog closing,
+    # slowly under an emulator): that search saw nothing, so it is made again.
+    for _ in range(5):
+        result = run("xdotool", "search", "--onlyvisible", "--name", "^%s$" % name, check=False)
+        if b"X Error" not in result.stderr:
+            break
     return [int(w) for w in result.stdout.split()]
 
 
