@@ -1,15 +1,20 @@
 # pelivor_add_test(<name> SOURCES <files...> [LIBS <libs...>] [PROPERTIES <prop value>...])
 # Builds one GoogleTest program and registers it. Natively each test case becomes a CTest test;
 # under Wine the program is one CTest test inside the `wine` fixture (discovery would have to run
-# Wine at build time, outside any display session). PROPERTIES go to every CTest test it makes.
+# Wine at build time, outside any display session), and so under the arm64 emulator (discovery
+# would run it at build time too). PROPERTIES go to every CTest test it makes.
 function(pelivor_add_test name)
   cmake_parse_arguments(ARG "" "" "SOURCES;LIBS;PROPERTIES" ${ARGN})
   add_executable(${name} ${ARG_SOURCES} ${PROJECT_SOURCE_DIR}/tests/test_main.cpp)
   target_link_libraries(${name} PRIVATE ${ARG_LIBS} pelivor_core pelivor_warnings GTest::gtest)
-  if(CMAKE_CROSSCOMPILING)
+  if(WIN32)
     add_test(NAME ${name} COMMAND ${name} --gtest_brief=1)
     set_tests_properties(${name} PROPERTIES
       FIXTURES_REQUIRED wine RUN_SERIAL TRUE TIMEOUT 300
+      WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR} ${ARG_PROPERTIES})
+  elseif(CMAKE_CROSSCOMPILING)
+    add_test(NAME ${name} COMMAND ${name} --gtest_brief=1)
+    set_tests_properties(${name} PROPERTIES TIMEOUT 600
       WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR} ${ARG_PROPERTIES})
   else()
     include(GoogleTest)
@@ -28,12 +33,12 @@ function(pelivor_add_session name script directory fixture)
   set_tests_properties(${name}.stop PROPERTIES FIXTURES_CLEANUP ${fixture} TIMEOUT 60)
 endfunction()
 
-# pelivor_add_e2e(<test name> MODULE <python module> FIXTURE <fixture> [DIRECTORY <dir>]
-#                 [TIMEOUT <s>] [ENVIRONMENT <VAR=value>...])
-# One unittest module run against a real board on a session's display. The boards all take port
-# 3001, so these never run beside one another.
+# pelivor_add_e2e(<test name> MODULE <python module or test class>... FIXTURE <fixture>
+#                 [DIRECTORY <dir>] [TIMEOUT <s>] [ENVIRONMENT <VAR=value>...])
+# One unittest module (or a few of its classes) run against a real board on a session's display.
+# The boards all take port 3001, so these never run beside one another.
 function(pelivor_add_e2e name)
-  cmake_parse_arguments(ARG "" "MODULE;FIXTURE;DIRECTORY;TIMEOUT" "ENVIRONMENT" ${ARGN})
+  cmake_parse_arguments(ARG "" "FIXTURE;DIRECTORY;TIMEOUT" "MODULE;ENVIRONMENT" ${ARGN})
   if(NOT ARG_DIRECTORY)
     set(ARG_DIRECTORY ${PROJECT_SOURCE_DIR}/tests/e2e)
   endif()

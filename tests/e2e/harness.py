@@ -3,6 +3,7 @@ directory, sends datagrams through pelivor-send, presses keys with xdotool and r
 back. Every wait is bounded. PELIVOR_BOARD picks the board: "win32" (pelivor.exe under Wine, the
 default) or "linux" (the GTK board, on a display with a window manager)."""
 import os
+import shlex
 import shutil
 import socket
 import struct
@@ -17,8 +18,9 @@ BOARD = os.environ.get("PELIVOR_BOARD", "win32")
 LINUX = BOARD == "linux"
 EXE = os.path.join(BUILD, "pelivor" if LINUX else "pelivor.exe")
 SENDER = os.path.join(BUILD, "pelivor-send" if LINUX else "pelivor-send.exe")
-# The command that starts a program of the board's platform.
-LAUNCH = [] if LINUX else ["wine"]
+# The command that starts a program of the board's platform; PELIVOR_LAUNCH puts one in front of
+# the Linux board's programs (the arm64 build's emulator, say).
+LAUNCH = shlex.split(os.environ.get("PELIVOR_LAUNCH", "")) if LINUX else ["wine"]
 
 # Cases about one board's platform alone.
 win32_only = unittest.skipIf(LINUX, "about the Windows program under Wine")
@@ -88,7 +90,12 @@ def run(*args, timeout=20, check=True):
 
 
 def find_windows(name):
-    result = run("xdotool", "search", "--onlyvisible", "--name", "^%s$" % name, check=False)
+    # xdotool dies on BadWindow when a window it walks is destroyed meanwhile (a dialog closing,
+    # slowly under an emulator): that search saw nothing, so it is made again.
+    for _ in range(5):
+        result = run("xdotool", "search", "--onlyvisible", "--name", "^%s$" % name, check=False)
+        if b"X Error" not in result.stderr:
+            break
     return [int(w) for w in result.stdout.split()]
 
 
