@@ -9,7 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "net/socket_ops.h"
+#include "live/socket_ops.h"
 
 namespace {
 

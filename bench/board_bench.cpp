@@ -7,9 +7,9 @@
 #include <cstring>
 #include <vector>
 
-#include "board/board.h"
-#include "board/live_board.h"
-#include "net/receiver.h"
+#include "core/board.h"
+#include "live/live_board.h"
+#include "live/receiver.h"
 
 namespace {
 

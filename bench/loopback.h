@@ -9,7 +9,7 @@
 #include <thread>
 #include <vector>
 
-#include "net/socket_ops.h"
+#include "live/socket_ops.h"
 
 // A UDP socket to send from; -1 when none could be opened.
 int open_loopback_sender();

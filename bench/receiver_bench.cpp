@@ -14,8 +14,8 @@
 #include <vector>
 
 #include "bench/loopback.h"
-#include "board/live_board.h"
-#include "net/receiver.h"
+#include "live/live_board.h"
+#include "live/receiver.h"
 
 namespace {
 

@@ -6,8 +6,9 @@
 function(pelivor_add_test name)
   cmake_parse_arguments(ARG "" "" "SOURCES;LIBS;PROPERTIES" ${ARGN})
   add_executable(${name} ${ARG_SOURCES} ${PROJECT_SOURCE_DIR}/tests/test_main.cpp)
-  target_link_libraries(${name} PRIVATE ${ARG_LIBS} pelivor_core pelivor_warnings GTest::gtest)
+  target_link_libraries(${name} PRIVATE ${ARG_LIBS} pelivor_live pelivor_warnings GTest::gtest)
   if(WIN32)
+    target_link_libraries(${name} PRIVATE pelivor_win32_shell)
     add_test(NAME ${name} COMMAND ${name} --gtest_brief=1)
     set_tests_properties(${name} PROPERTIES
       FIXTURES_REQUIRED wine RUN_SERIAL TRUE TIMEOUT 300

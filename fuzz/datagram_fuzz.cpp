@@ -8,7 +8,7 @@
 #include <cstring>
 #include <memory>
 
-#include "board/live_board.h"
+#include "live/live_board.h"
 
 namespace {
 

@@ -13,8 +13,8 @@
 #include <system_error>
 #include <vector>
 
-#include "board/live_board.h"
-#include "ui/draw.h"
+#include "live/live_board.h"
+#include "core/draw.h"
 
 namespace fs = std::filesystem;
 

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "board/board.h"
+#include "core/board.h"
 
 namespace {
 

@@ -2,8 +2,8 @@
 // one line appended to "chime.log" in the working directory, before it plays.
 #include <cstdio>
 
-#include "board/live_board.h"
-#include "ui/extensions_gtk.h"
+#include "live/live_board.h"
+#include "gtk/extensions_gtk.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 // one line appended to "chime.log" in the working directory, before it plays.
 #include <cstdio>
 
-#include "ui/extensions_win32.h"
+#include "win32/extensions_win32.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "res/resource.h"
-#include "settings/dialog_entries.h"
+#include "core/dialog_entries.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 #include <string>
 #include <utility>
 
-#include "ui/draw.h"
+#include "core/draw.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "board/live_board.h"
+#include "live/live_board.h"
 
 namespace {
 

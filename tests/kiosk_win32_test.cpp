@@ -6,8 +6,8 @@
 
 #include <vector>
 
-#include "ui/kiosk_win32.h"
-#include "ui/pointer_idle.h"
+#include "win32/kiosk_win32.h"
+#include "core/pointer_idle.h"
 
 namespace {
 

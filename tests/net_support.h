@@ -11,9 +11,9 @@
 #include <thread>
 #include <vector>
 
-#include "board/live_board.h"
-#include "net/receiver.h"
-#include "net/socket_ops.h"
+#include "live/live_board.h"
+#include "live/receiver.h"
+#include "live/socket_ops.h"
 
 // A UDP socket of the test's own; kNoSocket when it could not be opened.
 NetSocket open_sender();

@@ -16,8 +16,8 @@
 #include <thread>
 #include <vector>
 
-#include "ui/draw.h"
-#include "ui/paint_win32.h"
+#include "core/draw.h"
+#include "win32/paint_win32.h"
 
 namespace {
 

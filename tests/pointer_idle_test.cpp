@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "ui/pointer_idle.h"
+#include "core/pointer_idle.h"
 
 namespace {
 

@@ -5,9 +5,9 @@
 
 #include <filesystem>
 
-#include "settings/settings.h"
+#include "core/settings.h"
 #include "tests/net_support.h"
-#include "ui/draw.h"
+#include "core/draw.h"
 
 namespace fs = std::filesystem;
 

@@ -14,10 +14,11 @@
 #include <string>
 #include <vector>
 
-#include "board/live_board.h"
-#include "settings/settings.h"
-#include "settings/service_dialog_gtk.h"
-#include "settings/settings_dialog_gtk.h"
+#include "live/live_board.h"
+#include "core/settings.h"
+#include "live/settings_file.h"
+#include "gtk/service_dialog_gtk.h"
+#include "gtk/settings_dialog_gtk.h"
 
 namespace fs = std::filesystem;
 

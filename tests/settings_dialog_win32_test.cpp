@@ -14,11 +14,12 @@
 #include <utility>
 #include <vector>
 
-#include "board/live_board.h"
+#include "live/live_board.h"
 #include "res/resource.h"
-#include "settings/settings.h"
-#include "settings/service_dialog.h"
-#include "settings/settings_dialog.h"
+#include "core/settings.h"
+#include "live/settings_file.h"
+#include "win32/service_dialog_win32.h"
+#include "win32/settings_dialog_win32.h"
 
 namespace fs = std::filesystem;
 

@@ -16,8 +16,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "board/live_board.h"
-#include "settings/settings.h"
+#include "live/live_board.h"
+#include "core/settings.h"
+#include "live/settings_file.h"
 
 namespace fs = std::filesystem;
 

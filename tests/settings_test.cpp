@@ -17,8 +17,9 @@
 #include <unistd.h>
 #endif
 
-#include "board/live_board.h"
-#include "settings/settings.h"
+#include "live/live_board.h"
+#include "core/settings.h"
+#include "live/settings_file.h"
 
 namespace fs = std::filesystem;
 

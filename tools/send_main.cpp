@@ -9,7 +9,7 @@
 
 #include "tools/sender.h"
 #ifdef _WIN32
-#include "ui/dll_search_win32.h"
+#include "live/dll_search_win32.h"
 #endif
 
 namespace {

@@ -1,0 +1,78 @@
+// The board's picture as numbers: how the client area splits into cells, how large the digits
+// are, which colours and which text each cell gets.
+#include "core/draw.h"
+
+#include <cstring>
+
+uint32_t pack_colour(int32_t red, int32_t green, int32_t blue) {
+    const auto low8 = [](int32_t field) { return static_cast<uint32_t>(field) & 0xFFu; };
+    return low8(red) + low8(green) * 256u + low8(blue) * 65536u;
+}
+
+int font_height(int cell_height) {
+    // Each product is cut towards zero before it is used further; for every cell height a
+    // window can have this equals the integer floor(floor(9 * ch / 10) * 8 / 10).
+    const int ninety = static_cast<int>(cell_height * 0.9);
+    return static_cast<int>(ninety * 0.8);
+}
+
+BoardLayout board_layout(int width, int height, const BoardSettings& settings) {
+    BoardLayout layout{};
+    layout.background = pack_colour(settings.back_red, settings.back_green, settings.back_blue);
+    layout.text = pack_colour(settings.text_red, settings.text_green, settings.text_blue);
+    if (settings.rows <= 0 || settings.columns <= 0 || width <= 0 || height <= 0) {
+        return layout;
+    }
+    layout.rows = settings.rows;
+    layout.cell_width = width / settings.columns;
+    layout.cell_height = height / settings.rows;
+    layout.font_height = font_height(layout.cell_height);
+    if (layout.cell_width > 0 && layout.cell_height > 0) {
+        // Cells past the 100th have no slot behind them and stay background.
+        layout.cells = active_count(settings.rows, settings.columns);
+    }
+    return layout;
+}
+
+CellOrigin cell_origin(const BoardLayout& layout, int k) {
+    const int column = k / layout.rows;
+    const int row = k % layout.rows;
+    return CellOrigin{column * layout.cell_width, row * layout.cell_height};
+}
+
+DrawnText drawn_text(const char (&slot)[kSlotSize]) {
+    const char* text = slot;
+    size_t length = strnlen(slot, kMaxTextLength);
+    if (length > 0 && text[0] == '#') {
+        ++text;
+        --length;
+    }
+    return DrawnText{text, static_cast<int>(length)};
+}
+
+bool fits_cell(TextWidth text, int cell_width) {
+    if (text.characters <= 0) {
+        return true;
+    }
+    // width + width / characters / 4 <= cell_width, without rounding.
+    const int64_t spare = static_cast<int64_t>(cell_width) - text.width;
+    return 4 * text.characters * spare >= text.width;
+}
+
+int fit_font_height(int described, int cell_width, WidestText widest, void* context) {
+    if (described <= 1 || fits_cell(widest(context, described), cell_width)) {
+        return described;
+    }
+    // Invariant: `fits` fits (or is the floor of 1), `too_wide` does not.
+    int fits = 1;
+    int too_wide = described;
+    while (too_wide - fits > 1) {
+        const int middle = fits + (too_wide - fits) / 2;
+        if (fits_cell(widest(context, middle), cell_width)) {
+            fits = middle;
+        } else {
+            too_wide = middle;
+        }
+    }
+    return fits;
+}

@@ -1,0 +1,65 @@
+// The arithmetic of the board's picture: cell sizes, font height, colours, where each slot stands
+// and what it shows. Portable; the GDI drawing in win32/paint_win32.cpp only carries it out.
+#pragma once
+
+#include <cstdint>
+
+#include "core/board.h"
+#include "core/settings.h"
+
+// Everything one paint needs besides the slot texts.
+struct BoardLayout {
+    int rows;
+    int cell_width;
+    int cell_height;
+    int font_height;
+    // Cells that get a text, in slot order: rows x columns capped at the 100 slots, and 0 when the
+    // grid is empty or a cell would be less than a pixel wide or high (background only).
+    int cells;
+    uint32_t background;
+    uint32_t text;
+};
+
+// A colour value as the platform packs it: red + green * 256 + blue * 65536, each component the
+// low 8 bits of its field.
+uint32_t pack_colour(int32_t red, int32_t green, int32_t blue);
+
+// trunc(trunc(cell_height * 0.9) * 0.8), in doubles as the board has always computed it.
+int font_height(int cell_height);
+
+BoardLayout board_layout(int width, int height, const BoardSettings& settings);
+
+struct CellOrigin {
+    int x;
+    int y;
+};
+
+// Top-left corner of slot k's cell: the grid fills column by column, slot 0 top-left.
+// k must be below layout.cells.
+CellOrigin cell_origin(const BoardLayout& layout, int k);
+
+struct DrawnText {
+    const char* text;
+    int length;
+};
+
+// The text shown for one slot: at most its first 9 bytes up to a NUL, without a leading '#'.
+// Points into the slot.
+DrawnText drawn_text(const char (&slot)[kSlotSize]);
+
+// The widest text on the board at a font height, as the shell measures it in the font it draws
+// with: its width in pixels and how many characters it has (0 and 0 on an empty board).
+struct TextWidth {
+    int width;
+    int characters;
+};
+using WidestText = TextWidth (*)(void* context, int height);
+
+// Whether a text fits a cell with room to spare: its width plus a quarter of one of its
+// characters' width is at most the cell's, so neighbouring numbers never touch.
+bool fits_cell(TextWidth text, int cell_width);
+
+// With fit_text on: the described height when the widest text fits the cell at it, otherwise the
+// largest smaller height at which it does (1 at the least), found by a binary search over
+// measured widths. A height of 0 or less (the font system's default) is left alone.
+int fit_font_height(int described, int cell_width, WidestText widest, void* context);

@@ -1,0 +1,142 @@
+// The bytes of "setup.dat" with its optional tail, and the dialog's reductions.
+#include "core/settings.h"
+
+#include <cstring>
+
+namespace {
+
+// The file's field order.
+constexpr int32_t BoardSettings::*kFields[] = {
+    &BoardSettings::rows,       &BoardSettings::columns,   &BoardSettings::back_red,
+    &BoardSettings::back_green, &BoardSettings::back_blue, &BoardSettings::text_red,
+    &BoardSettings::text_green, &BoardSettings::text_blue, &BoardSettings::show_frame,
+};
+static_assert(sizeof kFields / sizeof kFields[0] * 4 == kSettingsFileSize, "every field stored");
+
+constexpr int32_t ExtensionFields::*kTailFields[] = {
+    &ExtensionFields::expire_seconds, &ExtensionFields::highlight_seconds, &ExtensionFields::chime,
+    &ExtensionFields::commands,       &ExtensionFields::fit_text,
+};
+static_assert(kSettingsFileSize + sizeof kTailMarker +
+                      sizeof kTailFields / sizeof kTailFields[0] * 4 ==
+                  kTailedFileSize,
+              "the tail's marker and every field stored");
+
+void put_le32(unsigned char* at, int32_t value) {
+    const uint32_t v = static_cast<uint32_t>(value);
+    for (int b = 0; b < 4; ++b) {
+        at[b] = static_cast<unsigned char>(v >> (8 * b));
+    }
+}
+
+int32_t get_le32(const unsigned char* at) {
+    uint32_t v = 0;
+    for (int b = 0; b < 4; ++b) {
+        v |= static_cast<uint32_t>(at[b]) << (8 * b);
+    }
+    return static_cast<int32_t>(v);
+}
+
+int64_t bounded_ms(int32_t seconds, int32_t most) {
+    if (seconds <= 0) {
+        return 0;
+    }
+    return static_cast<int64_t>(seconds < most ? seconds : most) * 1000;
+}
+
+}  // namespace
+
+BoardSettings default_settings() {
+    BoardSettings s{};
+    s.rows = 4;
+    s.columns = 2;
+    s.back_red = 0;
+    s.back_green = 50;
+    s.back_blue = 150;
+    s.text_red = 240;
+    s.text_green = 240;
+    s.text_blue = 240;
+    s.show_frame = 0;
+    return s;
+}
+
+void encode_settings(const BoardSettings& settings, unsigned char (&bytes)[kSettingsFileSize]) {
+    int i = 0;
+    for (auto field : kFields) {
+        put_le32(bytes + 4 * i++, settings.*field);
+    }
+}
+
+BoardSettings decode_settings(const unsigned char (&bytes)[kSettingsFileSize]) {
+    BoardSettings s{};
+    int i = 0;
+    for (auto field : kFields) {
+        s.*field = get_le32(bytes + 4 * i++);
+    }
+    return s;
+}
+
+Extensions extensions_of(const SettingsTail& tail) {
+    Extensions on{};
+    if (!tail.present) {
+        return on;
+    }
+    on.expire_ms = bounded_ms(tail.fields.expire_seconds, kMaxExpireSeconds);
+    on.highlight_ms = bounded_ms(tail.fields.highlight_seconds, kMaxHighlightSeconds);
+    on.chime = tail.fields.chime != 0;
+    on.commands = tail.fields.commands != 0;
+    on.fit_text = tail.fields.fit_text != 0;
+    return on;
+}
+
+bool decode_settings_file(const unsigned char* bytes, size_t size, BoardSettings* settings,
+                          SettingsTail* tail) {
+    *tail = SettingsTail{};
+    if (size < kSettingsFileSize) {
+        return false;
+    }
+    unsigned char head[kSettingsFileSize];
+    std::memcpy(head, bytes, sizeof head);
+    *settings = decode_settings(head);
+    const unsigned char* at = bytes + kSettingsFileSize;
+    if (size >= kTailedFileSize && std::memcmp(at, kTailMarker, sizeof kTailMarker) == 0) {
+        tail->present = true;
+        at += sizeof kTailMarker;
+        for (auto field : kTailFields) {
+            tail->fields.*field = get_le32(at);
+            at += 4;
+        }
+        tail->kept.assign(bytes + kTailedFileSize, bytes + size);
+    }
+    return true;
+}
+
+std::vector<unsigned char> settings_file_bytes(const BoardSettings& settings,
+                                               const SettingsTail& tail) {
+    std::vector<unsigned char> bytes(tail.present ? kTailedFileSize + tail.kept.size()
+                                                  : kSettingsFileSize);
+    unsigned char head[kSettingsFileSize];
+    encode_settings(settings, head);
+    std::memcpy(bytes.data(), head, sizeof head);
+    if (tail.present) {
+        unsigned char* at = bytes.data() + kSettingsFileSize;
+        std::memcpy(at, kTailMarker, sizeof kTailMarker);
+        at += sizeof kTailMarker;
+        for (auto field : kTailFields) {
+            put_le32(at, tail.fields.*field);
+            at += 4;
+        }
+        if (!tail.kept.empty()) {
+            std::memcpy(at, tail.kept.data(), tail.kept.size());
+        }
+    }
+    return bytes;
+}
+
+int32_t reduce_grid_entry(uint32_t entry) {
+    return static_cast<int32_t>(entry % 11);
+}
+
+int32_t reduce_colour_entry(uint32_t entry) {
+    return static_cast<int32_t>(entry % 256);
+}

@@ -1,0 +1,209 @@
+// The lock discipline around the shared board: every write of the table or the settings, and
+// every copy taken for drawing, holds the lock for the few bytes it touches, never for file or
+// socket work.
+#include "live/live_board.h"
+
+#include <chrono>
+#include <cstring>
+#include <utility>
+
+#include "live/settings_file.h"
+
+namespace {
+
+int active_of(const LiveBoard& board) {
+    return active_count(board.settings.rows, board.settings.columns);
+}
+
+// Under the lock. Arrival times are kept only while a rule reads them; when one is switched on,
+// what is already on show counts as arriving now.
+void put_tail(LiveBoard& board, SettingsTail tail) {
+    board.tail = std::move(tail);
+    board.extensions = extensions_of(board.tail);
+    const bool timing = board.extensions.expire_ms > 0 || board.extensions.highlight_ms > 0;
+    if (timing && !board.timing) {
+        const int64_t now = board.clock();
+        for (int64_t& at : board.arrivals.ms) {
+            at = now;
+        }
+    }
+    board.timing = timing;
+    // A highlight drawn from now on must also be drawn away when its time is up; a round already
+    // due for one drawn before stays due.
+    const int64_t highlight_ms = board.extensions.highlight_ms;
+    if (highlight_ms > 0) {
+        const int slot = highlighted_slot(board.table, board.arrivals, active_of(board),
+                                          board.clock(), highlight_ms);
+        if (slot >= 0 && board.arrivals.ms[slot] + highlight_ms < board.highlight_until) {
+            board.highlight_until = board.arrivals.ms[slot] + highlight_ms;
+        }
+    }
+}
+
+// Under the lock.
+int64_t due_of(const LiveBoard& board) {
+    int64_t due = board.highlight_until;
+    if (board.extensions.expire_ms > 0) {
+        const int64_t expiry =
+            next_expiry(board.table, board.arrivals, active_of(board), board.extensions.expire_ms);
+        due = expiry < due ? expiry : due;
+    }
+    return due;
+}
+
+// Whether what follows a datagram's first byte is nothing but line ends, spaces and tabs, as a till
+// may add to a clearing "-". Read before cleaning, which would make any other byte look the same.
+bool blank_after_first(const char* buffer, size_t length) {
+    for (size_t i = 1; i < length; ++i) {
+        const char c = buffer[i];
+        if (c != ' ' && c != '\t' && c != '\r' && c != '\n') {
+            return false;
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
+int64_t monotonic_ms() {
+    using namespace std::chrono;
+    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+}
+
+LiveBoard& live_board() {
+    static LiveBoard board;
+    return board;
+}
+
+BoardCopy copy_board(LiveBoard& board) {
+    std::lock_guard<std::mutex> hold(board.lock);
+    BoardCopy copy{board.table, board.settings, board.extensions, -1};
+    if (board.extensions.highlight_ms > 0) {
+        copy.highlighted = highlighted_slot(board.table, board.arrivals, active_of(board),
+                                            board.clock(), board.extensions.highlight_ms);
+    }
+    return copy;
+}
+
+bool receive_text(LiveBoard& board, char* buffer, size_t length) {
+    return receive_datagram(board, buffer, length).repaint;
+}
+
+Outcome receive_datagram(LiveBoard& board, char* buffer, size_t length) {
+    const bool dash = length > 0 && buffer[0] == '-';
+    const bool blank = dash && blank_after_first(buffer, length);
+    clean_text(buffer, length);  // the '-' too: with commands off it leaves the empty text
+    std::lock_guard<std::mutex> hold(board.lock);
+    const int active = active_of(board);
+    const Extensions& on = board.extensions;
+    ArrivalTimes* const times = board.timing ? &board.arrivals : nullptr;
+    Outcome outcome{};
+    if (on.commands && dash) {
+        // One stray byte after the dash must not empty the whole board: what is neither a number
+        // nor blank is no command at all.
+        const char* text = buffer + 1;
+        if (text[0] != '\0') {
+            outcome.repaint = remove_text(board.table, active, text, times) > 0;
+        } else if (blank) {
+            outcome.repaint = clear_board(board.table, active) > 0;
+        }
+        return outcome;
+    }
+    const int64_t now = times != nullptr || on.chime ? board.clock() : 0;
+    outcome.repaint = accept_text(board.table, active, buffer, times, now);
+    if (outcome.repaint && buffer[0] != '\0') {
+        if (on.highlight_ms > 0) {
+            board.highlight_until = now + on.highlight_ms;
+        }
+        outcome.chime = on.chime && chime_allowed(&board.last_chime, now);
+    }
+    return outcome;
+}
+
+TimerRound run_timer_round(LiveBoard& board) {
+    std::lock_guard<std::mutex> hold(board.lock);
+    const int64_t now = board.clock();
+    TimerRound round{};
+    if (board.extensions.expire_ms > 0) {
+        round.repaint = expire_entries(board.table, board.arrivals, active_of(board), now,
+                                       board.extensions.expire_ms) > 0;
+    }
+    if (board.highlight_until <= now) {
+        board.highlight_until = kNever;
+        round.repaint = true;
+    }
+    round.due = due_of(board);
+    return round;
+}
+
+int64_t next_timer_round(LiveBoard& board) {
+    std::lock_guard<std::mutex> hold(board.lock);
+    return due_of(board);
+}
+
+bool repaint_needed(LiveBoard& board) {
+    return !board.repaint_pending.exchange(true);
+}
+
+void repaint_begun(LiveBoard& board) {
+    board.repaint_pending.store(false);
+}
+
+void load_settings(LiveBoard& board, const char* path) {
+    BoardSettings loaded{};
+    SettingsTail tail{};
+    FileKind kind = FileKind::kMissing;
+    const bool whole = read_settings_file(path, &loaded, &tail, &kind);
+    {
+        std::lock_guard<std::mutex> hold(board.lock);
+        board.settings = whole ? loaded : default_settings();
+        put_tail(board, std::move(tail));
+    }
+    if (whole || kind == FileKind::kOther) {
+        return;  // a FIFO, device or socket is never written
+    }
+    if (kind == FileKind::kPlain) {
+        save_settings(board, path);  // a short file is replaced by the defaults
+        return;
+    }
+    // Only a new file: a link to nothing planted at the name must not make the board create
+    // what it points to.
+    BoardSettings settings;
+    {
+        std::lock_guard<std::mutex> hold(board.lock);
+        settings = board.settings;
+        tail = board.tail;
+    }
+    create_settings_file(path, settings, tail);
+}
+
+void save_settings(LiveBoard& board, const char* path) {
+    BoardSettings settings;
+    SettingsTail tail;
+    {
+        std::lock_guard<std::mutex> hold(board.lock);
+        settings = board.settings;
+        tail = board.tail;
+    }
+    write_settings_file(path, settings, tail);
+}
+
+void store_settings(LiveBoard& board, const BoardSettings& settings, const char* path) {
+    {
+        std::lock_guard<std::mutex> hold(board.lock);
+        board.settings = settings;
+    }
+    save_settings(board, path);
+}
+
+void store_extensions(LiveBoard& board, const ExtensionFields& fields, const char* path) {
+    {
+        std::lock_guard<std::mutex> hold(board.lock);
+        SettingsTail tail = board.tail;
+        const ExtensionFields none{};
+        tail.present = tail.present || std::memcmp(&fields, &none, sizeof fields) != 0;
+        tail.fields = fields;
+        put_tail(board, std::move(tail));
+    }
+    save_settings(board, path);
+}

@@ -1,0 +1,94 @@
+// The process-wide board: the slot table and the live settings, behind the one lock that keeps
+// datagram updates, drawing and settings changes apart, and the loading and saving of the live
+// settings. Portable; it sits above the rules (core/board.h, core/extensions.h,
+// core/settings.h).
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+
+#include "core/board.h"
+#include "core/extensions.h"
+#include "core/settings.h"
+
+// Monotonic milliseconds.
+int64_t monotonic_ms();
+
+struct LiveBoard {
+    std::mutex lock;
+    SlotTable table{};
+    BoardSettings settings{};
+    // What the file holds after its 36 bytes, and what the board makes of it.
+    SettingsTail tail{};
+    Extensions extensions{};
+    // Kept in step with the table only while expiry or the highlight is on.
+    ArrivalTimes arrivals{};
+    bool timing = false;
+    int64_t highlight_until = kNever;  // a repaint is due then, to draw the highlight away
+    int64_t last_chime = kNever;
+    int64_t (*clock)() = monotonic_ms;
+    // A repaint was asked of the window and its paint has not yet begun.
+    std::atomic<bool> repaint_pending{false};
+};
+
+// What drawing needs, copied under the lock so the picture is made without holding it.
+struct BoardCopy {
+    SlotTable table;
+    BoardSettings settings;
+    Extensions extensions;
+    int highlighted = -1;  // the slot drawn with its colours swapped; -1: none
+};
+
+LiveBoard& live_board();
+
+BoardCopy copy_board(LiveBoard& board);
+
+// Cleans one received datagram (buffer[length] must be NUL) and applies it under the lock, with
+// the grid as it stands at that moment. Returns whether the board changed.
+bool receive_text(LiveBoard& board, char* buffer, size_t length);
+
+// What one datagram asks of the shell.
+struct Outcome {
+    bool repaint;  // the board changed
+    bool chime;    // a new number arrived, chime on, and the last chime was long enough ago
+};
+
+// receive_text with the extensions: with commands on, a datagram starting with '-' removes the
+// entries equal to the text after it (its leading digits and '#', as any number is read), or
+// clears the board when nothing but line ends, spaces and tabs follows; anything else after the
+// dash changes nothing.
+Outcome receive_datagram(LiveBoard& board, char* buffer, size_t length);
+
+// The expiry and highlight timer's round at the clock's present reading: removes what has stood
+// long enough. `due` is when the next round should run (kNever: no timer needed).
+struct TimerRound {
+    bool repaint;
+    int64_t due;
+};
+TimerRound run_timer_round(LiveBoard& board);
+
+// When the next timer round is due, without running one (after a paint or a settings change).
+int64_t next_timer_round(LiveBoard& board);
+// Whether a change should ask the window for a repaint: only when none is pending, so a burst of
+// numbers costs one request per paint, not one per number. Called after the change is made.
+bool repaint_needed(LiveBoard& board);
+
+// Called by the shell's paint once the window is validated and before copy_board: a change made
+// after this asks again, and one made before it is in the copy.
+void repaint_begun(LiveBoard& board);
+
+// Fills the live record from the file; a missing or short file gives the defaults, written back.
+void load_settings(LiveBoard& board, const char* path = kSettingsFile);
+
+// Writes the live record to the file; a failure is silent and leaves the old file intact.
+void save_settings(LiveBoard& board, const char* path = kSettingsFile);
+
+// Replaces the live record (the dialog's OK) and saves it.
+void store_settings(LiveBoard& board, const BoardSettings& settings,
+                    const char* path = kSettingsFile);
+
+// Replaces the extension fields (the second dialog's OK) and saves. A file without a tail gets one
+// only when a field is not 0.
+void store_extensions(LiveBoard& board, const ExtensionFields& fields,
+                      const char* path = kSettingsFile);
