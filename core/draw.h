@@ -57,7 +57,7 @@ struct DrawnText {
 // Points into the slot.
 DrawnText drawn_text(const char (&slot)[kSlotSize]);
 
-// The widest text on the board at a font height, as the shell measures it in the font it draws
+// The widest text on the board at a font height, as the painter measures it in the font it draws
 // with: its width in pixels and how many characters it has (0 and 0 on an empty board).
 struct TextWidth {
     int width;
