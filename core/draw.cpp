@@ -76,3 +76,61 @@ int fit_font_height(int described, int cell_width, WidestText widest, void* cont
     }
     return fits;
 }
+
+namespace {
+
+struct Measuring {
+    const Painter* painter;
+    const BoardLayout* layout;
+    const SlotTable* table;
+};
+
+// The widest drawn text on the board in the board's font at `height`, as the painter measures it.
+TextWidth widest_text(void* context, int height) {
+    const Measuring& m = *static_cast<const Measuring*>(context);
+    m.painter->font(m.painter->context, height);
+    TextWidth widest{0, 0};
+    for (int k = 0; k < m.layout->cells; ++k) {
+        const DrawnText shown = drawn_text(m.table->slots[k]);
+        if (shown.length == 0) {
+            continue;
+        }
+        const int width = m.painter->measure(m.painter->context, shown.text, shown.length);
+        if (width > widest.width) {
+            widest = TextWidth{width, shown.length};
+        }
+    }
+    return widest;
+}
+
+}  // namespace
+
+void draw_board_with(const Painter& painter, int width, int height, const BoardCopy& copy) {
+    const BoardLayout layout = board_layout(width, height, copy.settings);
+    painter.fill(painter.context, 0, 0, width, height, layout.background);
+    // A degenerate grid (no rows or columns, or cells under a pixel) shows the background alone.
+    if (layout.cells == 0) {
+        return;
+    }
+    int font = layout.font_height;
+    if (copy.extensions.fit_text) {
+        Measuring measuring{&painter, &layout, &copy.table};
+        font = fit_font_height(font, layout.cell_width, widest_text, &measuring);
+    }
+    painter.font(painter.context, font);
+    // Only the highlight's switch lets a copy's named slot show: a copy made by hand may name one.
+    const int highlighted = copy.extensions.highlight_ms > 0 ? copy.highlighted : -1;
+    for (int k = 0; k < layout.cells; ++k) {
+        const CellOrigin origin = cell_origin(layout, k);
+        const DrawnText shown = drawn_text(copy.table.slots[k]);
+        if (k == highlighted) {
+            painter.fill(painter.context, origin.x, origin.y, layout.cell_width, layout.cell_height,
+                         layout.text);
+            painter.text(painter.context, origin.x, origin.y, shown.text, shown.length,
+                         layout.background, layout.text);
+        } else {
+            painter.text(painter.context, origin.x, origin.y, shown.text, shown.length, layout.text,
+                         layout.background);
+        }
+    }
+}

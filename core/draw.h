@@ -1,11 +1,21 @@
-// The arithmetic of the board's picture: cell sizes, font height, colours, where each slot stands
-// and what it shows. Portable; the GDI drawing in win32/paint_win32.cpp only carries it out.
+// The board's picture: cell sizes, font height, colours, where each slot stands and what it
+// shows, and the one loop that draws it through a painter. Portable; each shell's painter (GDI in
+// win32/paint_win32.cpp, cairo in gtk/paint_cairo.cpp) only fills, measures and draws texts.
 #pragma once
 
 #include <cstdint>
 
 #include "core/board.h"
+#include "core/extensions.h"
 #include "core/settings.h"
+
+// What drawing needs, copied under the live board's lock so the picture is made without holding it.
+struct BoardCopy {
+    SlotTable table;
+    BoardSettings settings;
+    Extensions extensions;
+    int highlighted = -1;  // the slot drawn with its colours swapped; -1: none
+};
 
 // Everything one paint needs besides the slot texts.
 struct BoardLayout {
@@ -47,7 +57,7 @@ struct DrawnText {
 // Points into the slot.
 DrawnText drawn_text(const char (&slot)[kSlotSize]);
 
-// The widest text on the board at a font height, as the shell measures it in the font it draws
+// The widest text on the board at a font height, as the painter measures it in the font it draws
 // with: its width in pixels and how many characters it has (0 and 0 on an empty board).
 struct TextWidth {
     int width;
@@ -63,3 +73,24 @@ bool fits_cell(TextWidth text, int cell_width);
 // largest smaller height at which it does (1 at the least), found by a binary search over
 // measured widths. A height of 0 or less (the font system's default) is left alone.
 int fit_font_height(int described, int cell_width, WidestText widest, void* context);
+
+// What a toolkit does for the draw loop; `context` is passed back to each call.
+struct Painter {
+    void* context;
+    // Fills width x height pixels from x, y in a packed colour.
+    void (*fill)(void* context, int x, int y, int width, int height, uint32_t colour);
+    // Chooses the board's font at a height (the character cell's pixels; 0 or less: the font
+    // system's default) for the texts measured and drawn after it.
+    void (*font)(void* context, int height);
+    // The width in pixels of a text of `length` bytes in the chosen font.
+    int (*measure)(void* context, const char* text, int length);
+    // Draws a text of `length` bytes (0 for an empty slot) with its box's top-left at x, y: the
+    // ink on an opaque box of the box colour.
+    void (*text)(void* context, int x, int y, const char* text, int length, uint32_t ink,
+                 uint32_t box);
+};
+
+// Draws the whole width x height area: the background, then with fit_text the font fitted to the
+// widest text, then every active slot's text at its cell's top-left, column by column, and the
+// highlighted cell filled with the text colour and its number in the background's.
+void draw_board_with(const Painter& painter, int width, int height, const BoardCopy& copy);

@@ -1,10 +1,8 @@
-// The board drawn with cairo and Pango: background, then every slot's text at its cell's top-left
-// corner, column by column, each on an opaque box of the background colour, as GDI draws it.
+// The board drawn with cairo and Pango: the draw loop of core/draw.h over a painter of filled
+// rectangles and Pango layouts, each text on an opaque box, as GDI draws it.
 #include "gtk/paint_cairo.h"
 
 #include <pango/pangocairo.h>
-
-#include <utility>
 
 #include "core/draw.h"
 
@@ -30,86 +28,55 @@ PangoFontDescription* board_font(int height) {
     return font;
 }
 
-struct Measuring {
+// One PangoLayout carries the chosen font through measuring and drawing.
+struct CairoPainter {
+    cairo_t* cr;
     PangoLayout* text;
-    const BoardLayout* layout;
-    const SlotTable* table;
 };
 
-// The widest drawn text on the board in the board's font at `height`, as Pango lays it out.
-TextWidth widest_text(void* context, int height) {
-    const Measuring& m = *static_cast<const Measuring*>(context);
-    PangoFontDescription* font = board_font(height);
-    pango_layout_set_font_description(m.text, font);
-    pango_font_description_free(font);
-    TextWidth widest{0, 0};
-    for (int k = 0; k < m.layout->cells; ++k) {
-        const DrawnText shown = drawn_text(m.table->slots[k]);
-        if (shown.length == 0) {
-            continue;
-        }
-        pango_layout_set_text(m.text, shown.text, shown.length);
-        int width = 0;
-        pango_layout_get_pixel_size(m.text, &width, nullptr);
-        if (width > widest.width) {
-            widest = TextWidth{width, shown.length};
-        }
-    }
-    return widest;
+void fill_area(void* context, int x, int y, int width, int height, uint32_t colour) {
+    cairo_t* cr = static_cast<CairoPainter*>(context)->cr;
+    set_colour(cr, colour);
+    cairo_rectangle(cr, x, y, width, height);
+    cairo_fill(cr);
 }
 
-void draw_texts(cairo_t* cr, const BoardLayout& layout, const BoardCopy& copy) {
-    const SlotTable& table = copy.table;
-    PangoLayout* text = pango_cairo_create_layout(cr);
-    int height = layout.font_height;
-    if (copy.extensions.fit_text) {
-        Measuring measuring{text, &layout, &table};
-        height = fit_font_height(height, layout.cell_width, widest_text, &measuring);
-    }
+void choose_font(void* context, int height) {
     PangoFontDescription* font = board_font(height);
-    pango_layout_set_font_description(text, font);
-    const int highlighted = copy.extensions.highlight_ms > 0 ? copy.highlighted : -1;
-    for (int k = 0; k < layout.cells; ++k) {
-        const DrawnText shown = drawn_text(table.slots[k]);
-        const CellOrigin origin = cell_origin(layout, k);
-        // The newest cell of a highlight: filled with the text colour, its number in the
-        // background's.
-        uint32_t box = layout.background;
-        uint32_t ink = layout.text;
-        if (k == highlighted) {
-            std::swap(box, ink);
-            set_colour(cr, box);
-            cairo_rectangle(cr, origin.x, origin.y, layout.cell_width, layout.cell_height);
-            cairo_fill(cr);
-        }
-        if (shown.length == 0) {
-            continue;
-        }
-        pango_layout_set_text(text, shown.text, shown.length);
-        int width = 0;
-        int text_height = 0;
-        pango_layout_get_pixel_size(text, &width, &text_height);
-        // Opaque: a text running on into the next column is covered by that column's boxes.
-        set_colour(cr, box);
-        cairo_rectangle(cr, origin.x, origin.y, width, text_height);
-        cairo_fill(cr);
-        set_colour(cr, ink);
-        cairo_move_to(cr, origin.x, origin.y);
-        pango_cairo_show_layout(cr, text);
-    }
+    pango_layout_set_font_description(static_cast<CairoPainter*>(context)->text, font);
     pango_font_description_free(font);
-    g_object_unref(text);
+}
+
+int measure_text(void* context, const char* text, int length) {
+    PangoLayout* layout = static_cast<CairoPainter*>(context)->text;
+    pango_layout_set_text(layout, text, length);
+    int width = 0;
+    pango_layout_get_pixel_size(layout, &width, nullptr);
+    return width;
+}
+
+void draw_text(void* context, int x, int y, const char* text, int length, uint32_t ink,
+               uint32_t box) {
+    if (length == 0) {
+        return;
+    }
+    const CairoPainter& p = *static_cast<CairoPainter*>(context);
+    pango_layout_set_text(p.text, text, length);
+    int width = 0;
+    int height = 0;
+    pango_layout_get_pixel_size(p.text, &width, &height);
+    // Opaque: a text running on into the next column is covered by that column's boxes.
+    fill_area(context, x, y, width, height, box);
+    set_colour(p.cr, ink);
+    cairo_move_to(p.cr, x, y);
+    pango_cairo_show_layout(p.cr, p.text);
 }
 
 }  // namespace
 
 void draw_board(cairo_t* cr, int width, int height, const BoardCopy& copy) {
-    const BoardLayout layout = board_layout(width, height, copy.settings);
-    set_colour(cr, layout.background);
-    cairo_rectangle(cr, 0, 0, width, height);
-    cairo_fill(cr);
-    // A degenerate grid (no rows or columns, or cells under a pixel) shows the background alone.
-    if (layout.cells > 0) {
-        draw_texts(cr, layout, copy);
-    }
+    CairoPainter p{cr, pango_cairo_create_layout(cr)};
+    draw_board_with(Painter{&p, fill_area, choose_font, measure_text, draw_text}, width, height,
+                    copy);
+    g_object_unref(p.text);
 }

@@ -9,6 +9,7 @@
 #include <mutex>
 
 #include "core/board.h"
+#include "core/draw.h"
 #include "core/extensions.h"
 #include "core/settings.h"
 
@@ -32,16 +33,9 @@ struct LiveBoard {
     std::atomic<bool> repaint_pending{false};
 };
 
-// What drawing needs, copied under the lock so the picture is made without holding it.
-struct BoardCopy {
-    SlotTable table;
-    BoardSettings settings;
-    Extensions extensions;
-    int highlighted = -1;  // the slot drawn with its colours swapped; -1: none
-};
-
 LiveBoard& live_board();
 
+// What drawing needs (core/draw.h), copied under the lock.
 BoardCopy copy_board(LiveBoard& board);
 
 // Cleans one received datagram (buffer[length] must be NUL) and applies it under the lock, with

@@ -8,6 +8,7 @@
 #include <map>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "core/draw.h"
 
@@ -264,4 +265,122 @@ TEST(Fit, AgreesWithAStepByStepSearch) {
         }
     }
     EXPECT_EQ(mismatches, 0);
+}
+
+namespace {
+
+// Every call the draw loop makes of its painter, in order, as text. Texts measure 3/5 of the
+// chosen height per character.
+struct Recorder {
+    std::vector<std::string> calls;
+    int font = -1;
+};
+Recorder& of(void* context) {
+    return *static_cast<Recorder*>(context);
+}
+std::string colour(uint32_t c) {
+    return c == 0x963200 ? "back" : c == 0xF0F0F0 ? "ink" : std::to_string(c);  // the defaults'
+}
+std::string at(int x, int y) {
+    return " " + std::to_string(x) + "," + std::to_string(y);
+}
+void record_fill(void* c, int x, int y, int width, int height, uint32_t fill) {
+    of(c).calls.push_back("fill" + at(x, y) + at(width, height) + " " + colour(fill));
+}
+void record_font(void* c, int height) {
+    of(c).font = height;
+    of(c).calls.push_back("font " + std::to_string(height));
+}
+int record_measure(void* c, const char* text, int length) {
+    of(c).calls.push_back("measure " + std::string(text, length));
+    return length * of(c).font * 3 / 5;
+}
+void record_text(void* c, int x, int y, const char* text, int length, uint32_t ink, uint32_t box) {
+    of(c).calls.push_back("text" + at(x, y) + " '" + std::string(text, length) + "' " +
+                          colour(ink) + " on " + colour(box) + " @" + std::to_string(of(c).font));
+}
+
+std::vector<std::string> drawn(int width, int height, const BoardCopy& copy) {
+    Recorder recorder;
+    draw_board_with(Painter{&recorder, record_fill, record_font, record_measure, record_text},
+                    width, height, copy);
+    return recorder.calls;
+}
+
+BoardCopy copy_of(int32_t rows, int32_t columns, std::vector<std::string> texts) {
+    BoardCopy copy{};
+    copy.settings = grid(rows, columns);
+    for (size_t k = 0; k < texts.size(); ++k) {
+        std::strncpy(copy.table.slots[k], texts[k].c_str(), kMaxTextLength);
+    }
+    return copy;
+}
+
+using Calls = std::vector<std::string>;
+
+}  // namespace
+
+TEST(DrawLoop, BackgroundThenFontThenEveryCellColumnByColumn) {
+    // Empty cells are drawn too: their boxes are opaque.
+    EXPECT_EQ(drawn(960, 540, copy_of(4, 2, {"1", "#22", "", "4#4"})),
+              Calls({"fill 0,0 960,540 back", "font 96", "text 0,0 '1' ink on back @96",
+                     "text 0,135 '22' ink on back @96", "text 0,270 '' ink on back @96",
+                     "text 0,405 '4#4' ink on back @96", "text 480,0 '' ink on back @96",
+                     "text 480,135 '' ink on back @96", "text 480,270 '' ink on back @96",
+                     "text 480,405 '' ink on back @96"}));
+}
+
+TEST(DrawLoop, HighlightOnlyWhileOnAndOnlyOnItsSlot) {
+    BoardCopy copy = copy_of(2, 2, {"11", "22", "33"});
+    copy.highlighted = 2;
+    copy.extensions.highlight_ms = 5000;
+    Calls expected{"fill 0,0 400,200 back",          "font 72",
+                   "text 0,0 '11' ink on back @72",  "text 0,100 '22' ink on back @72",
+                   "fill 200,0 200,100 ink",         "text 200,0 '33' back on ink @72",
+                   "text 200,100 '' ink on back @72"};
+    EXPECT_EQ(drawn(400, 200, copy), expected);
+    // Off, the named slot is drawn as any other.
+    copy.extensions.highlight_ms = 0;
+    expected.erase(expected.begin() + 4, expected.begin() + 6);
+    expected.insert(expected.begin() + 4, "text 200,0 '33' ink on back @72");
+    EXPECT_EQ(drawn(400, 200, copy), expected);
+}
+
+TEST(DrawLoop, FitMeasuresTheTextsAndDrawsEveryCellAtTheFittedHeight) {
+    // 2 x 3 at 960 x 540: cells 320 wide, described 194. Four characters of 12/5 x h with a
+    // quarter of one to spare fit up to h = 125.
+    BoardCopy copy = copy_of(2, 3, {"1011", "", "#7"});
+    copy.extensions.fit_text = true;
+    Calls calls = drawn(960, 540, copy);
+    ASSERT_GT(calls.size(), 8u);
+    const Calls texts(calls.end() - 6, calls.end());
+    calls.erase(calls.end() - 6, calls.end());
+    EXPECT_EQ(calls.back(), "font 125");
+    for (const std::string& call : calls) {
+        EXPECT_TRUE(call.rfind("fill", 0) == 0 || call.rfind("font", 0) == 0 ||
+                    call == "measure 1011" || call == "measure 7")
+            << call;
+    }
+    EXPECT_EQ(texts[0], "text 0,0 '1011' ink on back @125");
+    for (const std::string& text : texts) {
+        EXPECT_EQ(text.substr(text.size() - 4), "@125") << text;
+    }
+    copy.extensions.fit_text = false;
+    EXPECT_EQ(drawn(960, 540, copy)[1], "font 194");
+    EXPECT_EQ(drawn(960, 540, copy).size(), 8u);  // no measuring
+}
+
+TEST(DrawLoop, DegenerateGridsAndSlotsPastTheCells) {
+    EXPECT_EQ(drawn(960, 540, copy_of(0, 2, {"1"})), Calls({"fill 0,0 960,540 back"}));
+    EXPECT_EQ(drawn(1, 3, copy_of(4, 2, {"1"})), Calls({"fill 0,0 1,3 back"}));
+    // 20 x 20: the 100 slots fill five columns of 48; the other 300 cells get nothing.
+    std::vector<std::string> texts(kSlotCount, "5");
+    const Calls calls = drawn(960, 540, copy_of(20, 20, texts));
+    ASSERT_EQ(calls.size(), 2u + kSlotCount);
+    EXPECT_EQ(calls.back(), "text 192,513 '5' ink on back @19");
+    // 3 x 3: slot 9 holds a text but has no cell.
+    texts[9] = "999";
+    const Calls nine = drawn(300, 300, copy_of(3, 3, texts));
+    EXPECT_EQ(nine.size(), 2u + 9u);
+    EXPECT_EQ(nine.back(), "text 200,200 '5' ink on back @72");
 }

@@ -1,5 +1,5 @@
-// The board drawn with GDI: background, then every slot's text at its cell's top-left corner,
-// column by column. Nothing is kept between paints.
+// The board drawn with GDI: the draw loop of core/draw.h over a painter of brushes, one font and
+// TextOutA. Nothing is kept between paints.
 #include "win32/paint_win32.h"
 
 #include <cstring>
@@ -19,80 +19,87 @@ HFONT create_board_font(int height) {
     return CreateFontIndirectA(&description);
 }
 
-struct Measuring {
+// The context's state through one draw, kept so that the calls are those GDI has always been
+// given. The first fill is the background: its brush stays selected until the end. The texts'
+// colours and alignment are set once, by the first text or the highlight's fill before it; a
+// highlighted text sets its swapped colours and puts the usual ones back.
+struct GdiPainter {
     HDC dc;
-    const BoardLayout* layout;
-    const SlotTable* table;
+    uint32_t ink;  // the texts' usual colours
+    uint32_t box;
+    HBRUSH background = nullptr;
+    HGDIOBJ previous_brush = nullptr;
+    HFONT font = nullptr;
+    HGDIOBJ previous_font = nullptr;
+    bool texts_begun = false;
 };
 
-// The widest drawn text on the board in the board's font at `height`, as GDI measures it.
-TextWidth widest_text(void* context, int height) {
-    const Measuring& m = *static_cast<const Measuring*>(context);
-    TextWidth widest{0, 0};
-    HFONT font = create_board_font(height);
-    if (!font) {
-        return widest;
+void begin_texts(GdiPainter& p) {
+    if (p.texts_begun) {
+        return;
     }
-    HGDIOBJ previous = SelectObject(m.dc, font);
-    for (int k = 0; k < m.layout->cells; ++k) {
-        const DrawnText shown = drawn_text(m.table->slots[k]);
-        SIZE size{};
-        if (shown.length > 0 && GetTextExtentPoint32A(m.dc, shown.text, shown.length, &size) &&
-            size.cx > widest.width) {
-            widest = TextWidth{size.cx, shown.length};
-        }
-    }
-    SelectObject(m.dc, previous);
-    DeleteObject(font);
-    return widest;
-}
-
-// The newest cell of a highlight: filled with the text colour, its number in the background's.
-void draw_highlighted(HDC dc, const BoardLayout& layout, const CellOrigin& origin,
-                      const DrawnText& shown) {
-    const RECT cell{origin.x, origin.y, origin.x + layout.cell_width,
-                    origin.y + layout.cell_height};
-    HBRUSH brush = CreateSolidBrush(layout.text);
-    if (brush) {
-        FillRect(dc, &cell, brush);
-        DeleteObject(brush);
-    }
-    SetTextColor(dc, layout.background);
-    SetBkColor(dc, layout.text);
-    TextOutA(dc, origin.x, origin.y, shown.text, shown.length);
-    SetTextColor(dc, layout.text);
-    SetBkColor(dc, layout.background);
-}
-
-void draw_texts(HDC dc, const BoardLayout& layout, const BoardCopy& copy) {
-    const SlotTable& table = copy.table;
-    int height = layout.font_height;
-    if (copy.extensions.fit_text) {
-        Measuring measuring{dc, &layout, &table};
-        height = fit_font_height(height, layout.cell_width, widest_text, &measuring);
-    }
-    HFONT font = create_board_font(height);
-    HGDIOBJ previous_font = font ? SelectObject(dc, font) : nullptr;
-    SetTextColor(dc, layout.text);
+    p.texts_begun = true;
+    SetTextColor(p.dc, p.ink);
     // The background mode stays opaque: each string's box is filled with the background colour.
-    SetBkColor(dc, layout.background);
-    SetTextAlign(dc, 0);  // TA_LEFT | TA_TOP | TA_NOUPDATECP
-    const int highlighted = copy.extensions.highlight_ms > 0 ? copy.highlighted : -1;
-    for (int k = 0; k < layout.cells; ++k) {
-        const CellOrigin origin = cell_origin(layout, k);
-        const DrawnText shown = drawn_text(table.slots[k]);
-        if (k == highlighted) {
-            draw_highlighted(dc, layout, origin, shown);
-        } else {
-            TextOutA(dc, origin.x, origin.y, shown.text, shown.length);
-        }
+    SetBkColor(p.dc, p.box);
+    SetTextAlign(p.dc, 0);  // TA_LEFT | TA_TOP | TA_NOUPDATECP
+}
+
+void gdi_fill(void* context, int x, int y, int width, int height, uint32_t colour) {
+    GdiPainter& p = *static_cast<GdiPainter*>(context);
+    const RECT area{x, y, x + width, y + height};
+    HBRUSH brush = CreateSolidBrush(colour);
+    if (!brush) {
+        return;
     }
-    if (previous_font) {
-        SelectObject(dc, previous_font);
+    if (!p.background) {
+        p.background = brush;
+        p.previous_brush = SelectObject(p.dc, brush);
+        FillRect(p.dc, &area, brush);
+        return;
     }
-    if (font) {
-        DeleteObject(font);
+    begin_texts(p);  // only the highlight's fill comes after the background's
+    FillRect(p.dc, &area, brush);
+    DeleteObject(brush);
+}
+
+void drop_font(GdiPainter& p) {
+    if (p.previous_font) {
+        SelectObject(p.dc, p.previous_font);
+        p.previous_font = nullptr;
     }
+    if (p.font) {
+        DeleteObject(p.font);
+        p.font = nullptr;
+    }
+}
+
+void gdi_font(void* context, int height) {
+    GdiPainter& p = *static_cast<GdiPainter*>(context);
+    drop_font(p);
+    p.font = create_board_font(height);
+    p.previous_font = p.font ? SelectObject(p.dc, p.font) : nullptr;
+}
+
+int gdi_measure(void* context, const char* text, int length) {
+    const GdiPainter& p = *static_cast<const GdiPainter*>(context);
+    SIZE size{};
+    return p.font && GetTextExtentPoint32A(p.dc, text, length, &size) ? size.cx : 0;
+}
+
+void gdi_text(void* context, int x, int y, const char* text, int length, uint32_t ink,
+              uint32_t box) {
+    GdiPainter& p = *static_cast<GdiPainter*>(context);
+    begin_texts(p);
+    if (ink == p.ink && box == p.box) {
+        TextOutA(p.dc, x, y, text, length);
+        return;
+    }
+    SetTextColor(p.dc, ink);
+    SetBkColor(p.dc, box);
+    TextOutA(p.dc, x, y, text, length);
+    SetTextColor(p.dc, p.ink);
+    SetBkColor(p.dc, p.box);
 }
 
 }  // namespace
@@ -102,21 +109,14 @@ void draw_board(HDC dc, int width, int height, const BoardCopy& copy) {
         return;
     }
     const BoardLayout layout = board_layout(width, height, copy.settings);
-    const RECT whole{0, 0, width, height};
-    HBRUSH brush = CreateSolidBrush(layout.background);
-    HGDIOBJ previous_brush = brush ? SelectObject(dc, brush) : nullptr;
-    if (brush) {
-        FillRect(dc, &whole, brush);
+    GdiPainter gdi{dc, layout.text, layout.background};
+    draw_board_with(Painter{&gdi, gdi_fill, gdi_font, gdi_measure, gdi_text}, width, height, copy);
+    drop_font(gdi);
+    if (gdi.previous_brush) {
+        SelectObject(dc, gdi.previous_brush);
     }
-    // A degenerate grid (no rows or columns, or cells under a pixel) shows the background alone.
-    if (layout.cells > 0) {
-        draw_texts(dc, layout, copy);
-    }
-    if (previous_brush) {
-        SelectObject(dc, previous_brush);
-    }
-    if (brush) {
-        DeleteObject(brush);
+    if (gdi.background) {
+        DeleteObject(gdi.background);
     }
 }
 
