@@ -188,6 +188,13 @@ void save_settings(LiveBoard& board, const char* path) {
     write_settings_file(path, settings, tail);
 }
 
+DialogSnapshot dialog_snapshot(LiveBoard& board, const char* path) {
+    load_settings(board, path);
+    std::lock_guard<std::mutex> hold(board.lock);
+    return DialogSnapshot{board.settings,
+                          board.tail.present ? board.tail.fields : ExtensionFields{}};
+}
+
 void store_settings(LiveBoard& board, const BoardSettings& settings, const char* path) {
     {
         std::lock_guard<std::mutex> hold(board.lock);
