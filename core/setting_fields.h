@@ -36,8 +36,8 @@ constexpr SettingField colour(int32_t BoardSettings::*setting, const char* group
 constexpr SettingField check(int32_t BoardSettings::*setting, const char* caption) {
     return {setting, nullptr, FieldBox::kCheck, caption, nullptr, 0, false, 0, 1};
 }
-constexpr SettingField time(int32_t ExtensionFields::*tail, const char* caption, int32_t most,
-                            int32_t unit) {
+constexpr SettingField timed(int32_t ExtensionFields::*tail, const char* caption, int32_t most,
+                             int32_t unit) {
     return {nullptr, tail, FieldBox::kDigits, caption, nullptr, 0, false, most, unit};
 }
 constexpr SettingField check(int32_t ExtensionFields::*tail, const char* caption) {
@@ -57,10 +57,10 @@ inline constexpr SettingField kSettingFields[] = {
     field_rows::colour(&BoardSettings::text_green, "Kolor napisów (RGB)"),
     field_rows::colour(&BoardSettings::text_blue, "Kolor napisów (RGB)"),
     field_rows::check(&BoardSettings::show_frame, "Po uruchomieniu nie ukrywaj menu i ramki"),
-    field_rows::time(&ExtensionFields::expire_seconds,
-                     "Usuwaj numer po (minuty, 0 = nigdy):", kMaxExpireSeconds, 60),
-    field_rows::time(&ExtensionFields::highlight_seconds,
-                     "Wyrózniaj nowy numer (sekundy, 0 = nie):", kMaxHighlightSeconds, 1),
+    field_rows::timed(&ExtensionFields::expire_seconds,
+                      "Usuwaj numer po (minuty, 0 = nigdy):", kMaxExpireSeconds, 60),
+    field_rows::timed(&ExtensionFields::highlight_seconds,
+                      "Wyrózniaj nowy numer (sekundy, 0 = nie):", kMaxHighlightSeconds, 1),
     field_rows::check(&ExtensionFields::chime, "Dzwiek przy nowym numerze"),
     field_rows::check(&ExtensionFields::commands,
                       "Przyjmuj polecenia: -57 usuwa 57, - czysci tablice"),
