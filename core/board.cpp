@@ -5,6 +5,8 @@
 
 #include <cstring>
 
+#include "core/protocol.h"
+
 namespace {
 
 bool slot_empty(const SlotTable& table, int k) {
@@ -117,8 +119,7 @@ int active_count(int32_t rows, int32_t columns) {
 
 void clean_text(char* buffer, size_t length) {
     for (size_t i = 0; i < length; ++i) {
-        const char c = buffer[i];
-        if (c != '#' && (c < '0' || c > '9')) {
+        if (!is_number_byte(buffer[i])) {
             buffer[i] = '\0';
         }
     }

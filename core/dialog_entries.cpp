@@ -1,7 +1,6 @@
-// The settings dialog's OK rule: the two reductions, and refusing an empty grid.
+// The dialogs' rules, read row by row from the field table: what a box shows, and what its entry
+// stores.
 #include "core/dialog_entries.h"
-
-#include "res/resource.h"
 
 namespace {
 
@@ -23,61 +22,69 @@ Digits read_digits(const char* text) {
     return Digits{static_cast<uint32_t>(value), false, text};
 }
 
+uint32_t shown_entry(const SettingField& row, int32_t field) {
+    if (row.box == FieldBox::kCheck) {
+        return field != 0 ? 1 : 0;
+    }
+    if (row.tail == nullptr) {
+        return static_cast<uint32_t>(field);
+    }
+    const int32_t bounded = field <= 0 ? 0 : field < row.most ? field : row.most;
+    return static_cast<uint32_t>((bounded + row.unit - 1) / row.unit);
+}
+
+int32_t stored_field(const SettingField& row, uint32_t entry) {
+    if (row.box == FieldBox::kCheck) {
+        return entry != 0 ? 1 : 0;
+    }
+    if (row.tail == nullptr) {
+        return static_cast<int32_t>(entry % row.modulus);
+    }
+    const uint32_t most = static_cast<uint32_t>(row.most / row.unit);
+    return static_cast<int32_t>(entry < most ? entry : most) * row.unit;
+}
+
 }  // namespace
 
+DialogEntries entries_of(const BoardSettings& settings) {
+    DialogEntries shown{};
+    for (int i = 0; i < kRecordFieldCount; ++i) {
+        shown.box[i] = shown_entry(kSettingFields[i], settings.*kSettingFields[i].setting);
+    }
+    return shown;
+}
+
 EntriesVerdict judge_entries(const DialogEntries& entries) {
-    EntriesVerdict verdict{};
-    BoardSettings& s = verdict.settings;
-    s.rows = reduce_grid_entry(entries.rows);
-    s.columns = reduce_grid_entry(entries.columns);
-    s.back_red = reduce_colour_entry(entries.back_red);
-    s.back_green = reduce_colour_entry(entries.back_green);
-    s.back_blue = reduce_colour_entry(entries.back_blue);
-    s.text_red = reduce_colour_entry(entries.text_red);
-    s.text_green = reduce_colour_entry(entries.text_green);
-    s.text_blue = reduce_colour_entry(entries.text_blue);
-    s.show_frame = entries.show_frame ? 1 : 0;
-    if (s.rows == 0) {
-        verdict.refused_box = IDC_ROWS;
-    } else if (s.columns == 0) {
-        verdict.refused_box = IDC_COLUMNS;
+    EntriesVerdict verdict{kNoField, {}};
+    for (int i = 0; i < kRecordFieldCount; ++i) {
+        const SettingField& row = kSettingFields[i];
+        const int32_t field = stored_field(row, entries.box[i]);
+        verdict.settings.*row.setting = field;
+        if (row.required && field == 0 && verdict.refused == kNoField) {
+            verdict.refused = i;
+        }
     }
     return verdict;
 }
 
 ServiceEntries service_entries_of(const ExtensionFields& fields) {
-    SettingsTail tail{};
-    tail.present = true;
-    tail.fields = fields;
-    const Extensions on = extensions_of(tail);
     ServiceEntries shown{};
-    shown.expire_minutes = static_cast<uint32_t>((on.expire_ms / 1000 + 59) / 60);
-    shown.highlight_seconds = static_cast<uint32_t>(on.highlight_ms / 1000);
-    shown.chime = on.chime;
-    shown.commands = on.commands;
-    shown.fit_text = on.fit_text;
+    for (int i = 0; i < kTailFieldCount; ++i) {
+        const SettingField& row = kSettingFields[kRecordFieldCount + i];
+        shown.box[i] = shown_entry(row, fields.*row.tail);
+    }
     return shown;
 }
 
 ExtensionFields judge_service_entries(const ServiceEntries& entries,
                                       const ExtensionFields& loaded) {
-    const ServiceEntries shown = service_entries_of(loaded);
-    const auto bounded = [](uint32_t entry, int32_t most) {
-        return entry < static_cast<uint32_t>(most) ? static_cast<int32_t>(entry) : most;
-    };
-    const auto flag = [](bool entry, bool was, int32_t as_loaded) {
-        return entry == was ? as_loaded : (entry ? 1 : 0);
-    };
     ExtensionFields fields = loaded;
-    if (entries.expire_minutes != shown.expire_minutes) {
-        fields.expire_seconds = bounded(entries.expire_minutes, kMaxExpireSeconds / 60) * 60;
+    for (int i = 0; i < kTailFieldCount; ++i) {
+        const SettingField& row = kSettingFields[kRecordFieldCount + i];
+        if (entries.box[i] != shown_entry(row, loaded.*row.tail)) {
+            fields.*row.tail = stored_field(row, entries.box[i]);
+        }
     }
-    if (entries.highlight_seconds != shown.highlight_seconds) {
-        fields.highlight_seconds = bounded(entries.highlight_seconds, kMaxHighlightSeconds);
-    }
-    fields.chime = flag(entries.chime, shown.chime, loaded.chime);
-    fields.commands = flag(entries.commands, shown.commands, loaded.commands);
-    fields.fit_text = flag(entries.fit_text, shown.fit_text, loaded.fit_text);
     return fields;
 }
 
@@ -89,4 +96,8 @@ uint32_t service_entry_value(const char* text) {
 uint32_t entry_value(const char* text) {
     const Digits read = read_digits(text);
     return read.overflow || *read.end != '\0' ? 0 : read.value;
+}
+
+uint32_t box_value(int field, const char* text) {
+    return field < kRecordFieldCount ? entry_value(text) : service_entry_value(text);
 }

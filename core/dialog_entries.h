@@ -1,41 +1,37 @@
-// What the settings dialog's OK makes of the boxes as typed: the record to store, or the box the
-// operator has to correct first. Portable, so the rule is tested without a window.
+// What the two dialogs show for the fields of "setup.dat" and what their OK makes of the boxes as
+// typed, row by row of core/setting_fields.h: the record to store, or the field whose box the
+// operator has to correct first. Portable, so the rules are tested without a window.
 #pragma once
 
 #include <cstdint>
 
-#include "core/settings.h"
+#include "core/setting_fields.h"
 
-// The eight edit boxes read as unsigned numbers (empty or unreadable: 0), and the check box.
+// The settings dialog's boxes, one per record row in the table's order: an edit box read as an
+// unsigned number (empty or unreadable: 0), a check box as 1 or 0.
 struct DialogEntries {
-    uint32_t rows;
-    uint32_t columns;
-    uint32_t back_red;
-    uint32_t back_green;
-    uint32_t back_blue;
-    uint32_t text_red;
-    uint32_t text_green;
-    uint32_t text_blue;
-    bool show_frame;
+    uint32_t box[kRecordFieldCount];
 };
 
 struct EntriesVerdict {
-    // 0 when `settings` is to be stored; otherwise the id of the box to send the focus to.
-    int refused_box;
+    // kNoField when `settings` is to be stored; otherwise the row of the box to send the focus to.
+    int refused;
     BoardSettings settings;
 };
 
-// A grid with no rows or no columns would show nothing, so it is refused, rows checked first.
+// What the settings dialog shows: a field as its unsigned 32-bit pattern, as the boxes take digits
+// only; the check box checked for any field but 0.
+DialogEntries entries_of(const BoardSettings& settings);
+
+// Grid entries keep the remainder of division by 11 and colours their low 8 bits; the check box
+// stores 1 or 0. A grid with no rows or no columns would show nothing, so it is refused, rows
+// checked first.
 EntriesVerdict judge_entries(const DialogEntries& entries);
 
-// The second dialog, "Obsluga zamówien": minutes before a number leaves, seconds of highlight,
-// and three check boxes.
+// The second dialog, "Obsluga zamówien": one box per tail row, minutes before a number leaves,
+// seconds of highlight, and three check boxes.
 struct ServiceEntries {
-    uint32_t expire_minutes;
-    uint32_t highlight_seconds;
-    bool chime;
-    bool commands;
-    bool fit_text;
+    uint32_t box[kTailFieldCount];
 };
 
 // What the dialog shows for the fields the file holds: bounded as the board uses them, expiry in
@@ -53,3 +49,7 @@ uint32_t service_entry_value(const char* text);
 // An edit box's text read as an unsigned decimal number: empty, not all digits, or above
 // 4294967295 gives 0, as the Windows dialog reads its boxes.
 uint32_t entry_value(const char* text);
+
+// A box's text read as its dialog reads it: the settings dialog's as entry_value, the second
+// dialog's as service_entry_value.
+uint32_t box_value(int field, const char* text);

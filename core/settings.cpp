@@ -3,24 +3,11 @@
 
 #include <cstring>
 
+#include "core/setting_fields.h"
+
 namespace {
 
-// The file's field order.
-constexpr int32_t BoardSettings::*kFields[] = {
-    &BoardSettings::rows,       &BoardSettings::columns,   &BoardSettings::back_red,
-    &BoardSettings::back_green, &BoardSettings::back_blue, &BoardSettings::text_red,
-    &BoardSettings::text_green, &BoardSettings::text_blue, &BoardSettings::show_frame,
-};
-static_assert(sizeof kFields / sizeof kFields[0] * 4 == kSettingsFileSize, "every field stored");
-
-constexpr int32_t ExtensionFields::*kTailFields[] = {
-    &ExtensionFields::expire_seconds, &ExtensionFields::highlight_seconds, &ExtensionFields::chime,
-    &ExtensionFields::commands,       &ExtensionFields::fit_text,
-};
-static_assert(kSettingsFileSize + sizeof kTailMarker +
-                      sizeof kTailFields / sizeof kTailFields[0] * 4 ==
-                  kTailedFileSize,
-              "the tail's marker and every field stored");
+static_assert(kRecordFieldCount * 4 == kSettingsFileSize, "every field stored");
 
 void put_le32(unsigned char* at, int32_t value) {
     const uint32_t v = static_cast<uint32_t>(value);
@@ -61,17 +48,15 @@ BoardSettings default_settings() {
 }
 
 void encode_settings(const BoardSettings& settings, unsigned char (&bytes)[kSettingsFileSize]) {
-    int i = 0;
-    for (auto field : kFields) {
-        put_le32(bytes + 4 * i++, settings.*field);
+    for (int i = 0; i < kRecordFieldCount; ++i) {
+        put_le32(bytes + 4 * i, settings.*kSettingFields[i].setting);
     }
 }
 
 BoardSettings decode_settings(const unsigned char (&bytes)[kSettingsFileSize]) {
     BoardSettings s{};
-    int i = 0;
-    for (auto field : kFields) {
-        s.*field = get_le32(bytes + 4 * i++);
+    for (int i = 0; i < kRecordFieldCount; ++i) {
+        s.*kSettingFields[i].setting = get_le32(bytes + 4 * i);
     }
     return s;
 }
@@ -102,8 +87,8 @@ bool decode_settings_file(const unsigned char* bytes, size_t size, BoardSettings
     if (size >= kTailedFileSize && std::memcmp(at, kTailMarker, sizeof kTailMarker) == 0) {
         tail->present = true;
         at += sizeof kTailMarker;
-        for (auto field : kTailFields) {
-            tail->fields.*field = get_le32(at);
+        for (int i = kRecordFieldCount; i < kFieldCount; ++i) {
+            tail->fields.*kSettingFields[i].tail = get_le32(at);
             at += 4;
         }
         tail->kept.assign(bytes + kTailedFileSize, bytes + size);
@@ -122,8 +107,8 @@ std::vector<unsigned char> settings_file_bytes(const BoardSettings& settings,
         unsigned char* at = bytes.data() + kSettingsFileSize;
         std::memcpy(at, kTailMarker, sizeof kTailMarker);
         at += sizeof kTailMarker;
-        for (auto field : kTailFields) {
-            put_le32(at, tail.fields.*field);
+        for (int i = kRecordFieldCount; i < kFieldCount; ++i) {
+            put_le32(at, tail.fields.*kSettingFields[i].tail);
             at += 4;
         }
         if (!tail.kept.empty()) {
@@ -134,9 +119,10 @@ std::vector<unsigned char> settings_file_bytes(const BoardSettings& settings,
 }
 
 int32_t reduce_grid_entry(uint32_t entry) {
-    return static_cast<int32_t>(entry % 11);
+    return static_cast<int32_t>(entry % kSettingFields[field_index(&BoardSettings::rows)].modulus);
 }
 
 int32_t reduce_colour_entry(uint32_t entry) {
-    return static_cast<int32_t>(entry % 256);
+    return static_cast<int32_t>(entry %
+                                kSettingFields[field_index(&BoardSettings::back_red)].modulus);
 }

@@ -27,8 +27,9 @@ BoardSettings default_settings();
 void encode_settings(const BoardSettings& settings, unsigned char (&bytes)[kSettingsFileSize]);
 BoardSettings decode_settings(const unsigned char (&bytes)[kSettingsFileSize]);
 
-// The optional tail after the 36 bytes: the marker "PVX1", then five little-endian signed 32-bit
-// fields, kept as the file holds them so a save writes them back unchanged.
+// The optional tail after the 36 bytes: the marker "PVX1", then these little-endian signed 32-bit
+// fields in the field table's order (core/setting_fields.h), kept as the file holds them so a save
+// writes them back unchanged.
 struct ExtensionFields {
     int32_t expire_seconds;     // 0: never
     int32_t highlight_seconds;  // 0: no highlight
@@ -37,8 +38,8 @@ struct ExtensionFields {
     int32_t fit_text;           // 0: off
 };
 
-constexpr size_t kTailedFileSize = 60;
 constexpr char kTailMarker[4] = {'P', 'V', 'X', '1'};
+constexpr size_t kTailedFileSize = kSettingsFileSize + sizeof kTailMarker + sizeof(ExtensionFields);
 // Bytes after the tail are written back as they were, up to this many; a file longer still keeps
 // only these.
 constexpr size_t kKeptAfterTail = 64 * 1024;

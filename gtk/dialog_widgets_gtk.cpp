@@ -5,6 +5,8 @@
 #include <cstring>
 #include <string>
 
+#include "core/dialog_entries.h"
+
 namespace {
 
 void keep_digits(GtkEditable* editable, const char* text, int length, int* position, gpointer) {
@@ -111,4 +113,86 @@ void answer_dialog_keys(GtkWidget* window, const DialogKeys* keys) {
     g_signal_connect(controller, "key-pressed", G_CALLBACK(dialog_key),
                      const_cast<DialogKeys*>(keys));
     gtk_widget_add_controller(window, controller);
+}
+
+int attach_field_boxes(GtkWidget* grid, int first, int count, GtkWidget** boxes) {
+    int grid_row = 0;
+    int group_column = 0;  // groups stand side by side; 0: no row of groups open
+    GtkWidget* group_row = nullptr;
+    for (int i = 0; i < count; ++i) {
+        const SettingField& row = kSettingFields[first + i];
+        if (row.group != nullptr) {
+            if (i == 0 || kSettingFields[first + i - 1].group == nullptr ||
+                std::strcmp(kSettingFields[first + i - 1].group, row.group) != 0) {
+                GtkWidget* frame = gtk_frame_new(row.group);
+                group_row = gtk_box_new(GTK_ORIENTATION_HORIZONTAL, 6);
+                gtk_widget_set_margin_start(group_row, 6);
+                gtk_widget_set_margin_end(group_row, 6);
+                gtk_widget_set_margin_top(group_row, 4);
+                gtk_widget_set_margin_bottom(group_row, 6);
+                gtk_frame_set_child(GTK_FRAME(frame), group_row);
+                if (group_column == 2) {
+                    ++grid_row;
+                    group_column = 0;
+                }
+                gtk_grid_attach(GTK_GRID(grid), frame, group_column++, grid_row, 1, 1);
+            }
+            boxes[i] = digit_box(3);
+            gtk_box_append(GTK_BOX(group_row), boxes[i]);
+            continue;
+        }
+        if (group_column > 0) {
+            ++grid_row;
+            group_column = 0;
+        }
+        if (row.box == FieldBox::kCheck) {
+            boxes[i] = gtk_check_button_new_with_label(row.caption);
+            gtk_grid_attach(GTK_GRID(grid), boxes[i], 0, grid_row++, 2, 1);
+        } else {
+            boxes[i] = digit_box(5);
+            gtk_grid_attach(GTK_GRID(grid), dialog_label(row.caption), 0, grid_row, 1, 1);
+            gtk_grid_attach(GTK_GRID(grid), boxes[i], 1, grid_row++, 1, 1);
+        }
+    }
+    return group_column > 0 ? grid_row + 1 : grid_row;
+}
+
+void show_field_entries(GtkWidget* const* boxes, int first, int count, const uint32_t* entries) {
+    for (int i = 0; i < count; ++i) {
+        if (kSettingFields[first + i].box == FieldBox::kCheck) {
+            gtk_check_button_set_active(GTK_CHECK_BUTTON(boxes[i]), entries[i] != 0);
+        } else {
+            gtk_editable_set_text(GTK_EDITABLE(boxes[i]), std::to_string(entries[i]).c_str());
+        }
+    }
+}
+
+void read_field_entries(GtkWidget* const* boxes, int first, int count, uint32_t* entries) {
+    for (int i = 0; i < count; ++i) {
+        if (kSettingFields[first + i].box == FieldBox::kCheck) {
+            entries[i] = gtk_check_button_get_active(GTK_CHECK_BUTTON(boxes[i])) ? 1 : 0;
+        } else {
+            entries[i] = box_value(first + i, gtk_editable_get_text(GTK_EDITABLE(boxes[i])));
+        }
+    }
+}
+
+void field_tab_order(GtkWidget* const* boxes, int first, int count, GtkWidget* ok, bool ok_first,
+                     GtkWidget** order) {
+    int at = 0;
+    if (ok_first) {
+        order[at++] = ok;
+        for (FieldBox kind : {FieldBox::kCheck, FieldBox::kDigits}) {
+            for (int i = 0; i < count; ++i) {
+                if (kSettingFields[first + i].box == kind) {
+                    order[at++] = boxes[i];
+                }
+            }
+        }
+        return;
+    }
+    for (int i = 0; i < count; ++i) {
+        order[at++] = boxes[i];
+    }
+    order[at] = ok;
 }

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <utility>
 
+#include "core/protocol.h"
 #include "live/settings_file.h"
 
 namespace {
@@ -55,8 +56,7 @@ int64_t due_of(const LiveBoard& board) {
 // may add to a clearing "-". Read before cleaning, which would make any other byte look the same.
 bool blank_after_first(const char* buffer, size_t length) {
     for (size_t i = 1; i < length; ++i) {
-        const char c = buffer[i];
-        if (c != ' ' && c != '\t' && c != '\r' && c != '\n') {
+        if (!is_blank_byte(buffer[i])) {
             return false;
         }
     }
@@ -90,7 +90,7 @@ bool receive_text(LiveBoard& board, char* buffer, size_t length) {
 }
 
 Outcome receive_datagram(LiveBoard& board, char* buffer, size_t length) {
-    const bool dash = length > 0 && buffer[0] == '-';
+    const bool dash = length > 0 && buffer[0] == kCommandDash;
     const bool blank = dash && blank_after_first(buffer, length);
     clean_text(buffer, length);  // the '-' too: with commands off it leaves the empty text
     std::lock_guard<std::mutex> hold(board.lock);
@@ -186,6 +186,13 @@ void save_settings(LiveBoard& board, const char* path) {
         tail = board.tail;
     }
     write_settings_file(path, settings, tail);
+}
+
+DialogSnapshot dialog_snapshot(LiveBoard& board, const char* path) {
+    load_settings(board, path);
+    std::lock_guard<std::mutex> hold(board.lock);
+    return DialogSnapshot{board.settings,
+                          board.tail.present ? board.tail.fields : ExtensionFields{}};
 }
 
 void store_settings(LiveBoard& board, const BoardSettings& settings, const char* path) {

@@ -78,6 +78,15 @@ void load_settings(LiveBoard& board, const char* path = kSettingsFile);
 // Writes the live record to the file; a failure is silent and leaves the old file intact.
 void save_settings(LiveBoard& board, const char* path = kSettingsFile);
 
+// What a dialog shows, so that none takes the lock: "setup.dat" reloaded first (load_settings),
+// then the live record and the tail's fields (all 0 without a tail) as they then stand. OK hands
+// back what to store through store_settings or store_extensions.
+struct DialogSnapshot {
+    BoardSettings settings;
+    ExtensionFields fields;
+};
+DialogSnapshot dialog_snapshot(LiveBoard& board, const char* path = kSettingsFile);
+
 // Replaces the live record (the dialog's OK) and saves it.
 void store_settings(LiveBoard& board, const BoardSettings& settings,
                     const char* path = kSettingsFile);

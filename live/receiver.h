@@ -7,11 +7,12 @@
 #include <mutex>
 #include <thread>
 
+#include "core/protocol.h"
 #include "live/socket_ops.h"
 
 struct LiveBoard;
 
-constexpr uint16_t kReceiverPort = 3001;
+constexpr uint16_t kReceiverPort = kBoardPort;
 
 // One read delivers at most this many bytes; the buffer holds one more for the NUL after them.
 constexpr size_t kReceiveCapacity = 1024;

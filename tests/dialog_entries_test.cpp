@@ -1,30 +1,42 @@
-// The settings dialog's OK rule without a window: entries reduced field by field, and a grid that
-// would show nothing sent back to its box.
+// The dialogs' OK rules without a window: entries reduced field by field, a grid that would show
+// nothing sent back to its box, and every row of the field table through the file and its dialog.
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <vector>
 
-#include "res/resource.h"
 #include "core/dialog_entries.h"
 
 namespace {
 
+uint32_t& entry(DialogEntries& e, int32_t BoardSettings::*field) {
+    return e.box[field_index(field)];
+}
+
+uint32_t& entry(ServiceEntries& e, int32_t ExtensionFields::*field) {
+    return e.box[field_index(field) - kRecordFieldCount];
+}
+
 DialogEntries typed(uint32_t rows, uint32_t columns) {
     DialogEntries e{};
-    e.rows = rows;
-    e.columns = columns;
-    e.back_green = 50;
-    e.back_blue = 150;
-    e.text_red = e.text_green = e.text_blue = 240;
+    entry(e, &BoardSettings::rows) = rows;
+    entry(e, &BoardSettings::columns) = columns;
+    entry(e, &BoardSettings::back_green) = 50;
+    entry(e, &BoardSettings::back_blue) = 150;
+    entry(e, &BoardSettings::text_red) = entry(e, &BoardSettings::text_green) =
+        entry(e, &BoardSettings::text_blue) = 240;
     return e;
 }
+
+const int kRows = field_index(&BoardSettings::rows);
+const int kColumns = field_index(&BoardSettings::columns);
 
 }  // namespace
 
 TEST(DialogEntries, AcceptedEntriesAreReducedFieldByField) {
     DialogEntries e{12, 25, 300, 256, 0, 255, 1000, 4294967295u, true};
     EntriesVerdict v = judge_entries(e);
-    EXPECT_EQ(v.refused_box, 0);
+    EXPECT_EQ(v.refused, kNoField);
     const BoardSettings& s = v.settings;
     EXPECT_EQ(s.rows, 1);
     EXPECT_EQ(s.columns, 3);
@@ -37,7 +49,7 @@ TEST(DialogEntries, AcceptedEntriesAreReducedFieldByField) {
     EXPECT_EQ(s.show_frame, 1);
 
     v = judge_entries(typed(4, 2));
-    EXPECT_EQ(v.refused_box, 0);
+    EXPECT_EQ(v.refused, kNoField);
     EXPECT_EQ(v.settings.rows, 4);
     EXPECT_EQ(v.settings.columns, 2);
     EXPECT_EQ(v.settings.back_blue, 150);
@@ -46,33 +58,35 @@ TEST(DialogEntries, AcceptedEntriesAreReducedFieldByField) {
 
 TEST(DialogEntries, GridEntriesAboveTheSignedRangeStillFit) {
     EntriesVerdict v = judge_entries(typed(2147483659u, 4294967295u));
-    EXPECT_EQ(v.refused_box, 0);
+    EXPECT_EQ(v.refused, kNoField);
     EXPECT_EQ(v.settings.rows, 2);
     EXPECT_EQ(v.settings.columns, 3);
     v = judge_entries(typed(10, 10));
-    EXPECT_EQ(v.refused_box, 0);
+    EXPECT_EQ(v.refused, kNoField);
     EXPECT_EQ(v.settings.rows * v.settings.columns, 100);
 }
 
 TEST(DialogEntries, EmptyGridIsRefusedRowsFirst) {
     for (uint32_t none : {0u, 11u, 22u, 4294967292u}) {
         SCOPED_TRACE(none);
-        EXPECT_EQ(judge_entries(typed(none, 2)).refused_box, IDC_ROWS);
-        EXPECT_EQ(judge_entries(typed(4, none)).refused_box, IDC_COLUMNS);
-        EXPECT_EQ(judge_entries(typed(none, none)).refused_box, IDC_ROWS);
+        EXPECT_EQ(judge_entries(typed(none, 2)).refused, kRows);
+        EXPECT_EQ(judge_entries(typed(4, none)).refused, kColumns);
+        EXPECT_EQ(judge_entries(typed(none, none)).refused, kRows);
     }
-    EXPECT_EQ(judge_entries(typed(1, 1)).refused_box, 0);
+    EXPECT_EQ(judge_entries(typed(1, 1)).refused, kNoField);
 }
 
 TEST(ServiceEntries, ShownBoundedWithExpiryInMinutesRoundedUp) {
-    const ServiceEntries shown = service_entries_of(ExtensionFields{90, 100000, 7, 0, -1});
-    EXPECT_EQ(shown.expire_minutes, 2u);
-    EXPECT_EQ(shown.highlight_seconds, 3600u);
-    EXPECT_TRUE(shown.chime);
-    EXPECT_FALSE(shown.commands);
-    EXPECT_TRUE(shown.fit_text);
-    EXPECT_EQ(service_entries_of(ExtensionFields{-60, -1, 0, 0, 0}).expire_minutes, 0u);
-    EXPECT_EQ(service_entries_of(ExtensionFields{INT32_MAX, 0, 0, 0, 0}).expire_minutes, 1440u);
+    ServiceEntries shown = service_entries_of(ExtensionFields{90, 100000, 7, 0, -1});
+    EXPECT_EQ(entry(shown, &ExtensionFields::expire_seconds), 2u);
+    EXPECT_EQ(entry(shown, &ExtensionFields::highlight_seconds), 3600u);
+    EXPECT_TRUE(entry(shown, &ExtensionFields::chime));
+    EXPECT_FALSE(entry(shown, &ExtensionFields::commands));
+    EXPECT_TRUE(entry(shown, &ExtensionFields::fit_text));
+    ServiceEntries none = service_entries_of(ExtensionFields{-60, -1, 0, 0, 0});
+    EXPECT_EQ(entry(none, &ExtensionFields::expire_seconds), 0u);
+    ServiceEntries most = service_entries_of(ExtensionFields{INT32_MAX, 0, 0, 0, 0});
+    EXPECT_EQ(entry(most, &ExtensionFields::expire_seconds), 1440u);
 }
 
 TEST(ServiceEntries, UnchangedEntriesKeepTheFileChangedOnesAreBounded) {
@@ -82,10 +96,10 @@ TEST(ServiceEntries, UnchangedEntriesKeepTheFileChangedOnesAreBounded) {
     EXPECT_EQ(std::memcmp(&same, &loaded, sizeof same), 0);
 
     ServiceEntries changed = shown;
-    changed.expire_minutes = 5;
-    changed.highlight_seconds = 4000;
-    changed.chime = false;
-    changed.commands = true;
+    entry(changed, &ExtensionFields::expire_seconds) = 5;
+    entry(changed, &ExtensionFields::highlight_seconds) = 4000;
+    entry(changed, &ExtensionFields::chime) = 0;
+    entry(changed, &ExtensionFields::commands) = 1;
     const ExtensionFields stored = judge_service_entries(changed, loaded);
     EXPECT_EQ(stored.expire_seconds, 300);
     EXPECT_EQ(stored.highlight_seconds, 3600);
@@ -93,7 +107,7 @@ TEST(ServiceEntries, UnchangedEntriesKeepTheFileChangedOnesAreBounded) {
     EXPECT_EQ(stored.commands, 1);
     EXPECT_EQ(stored.fit_text, -1);
 
-    changed.expire_minutes = UINT32_MAX;
+    entry(changed, &ExtensionFields::expire_seconds) = UINT32_MAX;
     EXPECT_EQ(judge_service_entries(changed, loaded).expire_seconds, 86400);
 }
 
@@ -117,4 +131,48 @@ TEST(DialogEntries, BoxTextReadsAsTheWindowsDialogReadsIt) {
     EXPECT_EQ(entry_value("4294967296"), 0u);
     EXPECT_EQ(entry_value("99999999999999999999999"), 0u);
     EXPECT_EQ(entry_value("12a"), 0u);
+}
+
+// Each row alone: the file holds its field where the table's order puts it and reads it back, its
+// dialog shows it, and OK gives it back, left as shown or typed afresh into an empty record.
+TEST(SettingFields, EveryRowRoundTripsThroughTheFileAndItsDialog) {
+    for (int i = 0; i < kFieldCount; ++i) {
+        const SettingField& row = kSettingFields[i];
+        SCOPED_TRACE(i);
+        // One that each reduction keeps as it is: the largest left by the remainder, the bound.
+        const int32_t value = row.box == FieldBox::kCheck ? 1
+                              : row.tail != nullptr       ? row.most
+                                                          : static_cast<int32_t>(row.modulus - 1);
+        BoardSettings settings{};
+        SettingsTail tail{true, {}, {}};
+        const bool record = i < kRecordFieldCount;
+        (record ? settings.*row.setting : tail.fields.*row.tail) = value;
+
+        const std::vector<unsigned char> bytes = settings_file_bytes(settings, tail);
+        const size_t at = record ? 4 * static_cast<size_t>(i)
+                                 : kSettingsFileSize + sizeof kTailMarker +
+                                       4 * static_cast<size_t>(i - kRecordFieldCount);
+        std::vector<unsigned char> want(kTailedFileSize, 0);
+        std::memcpy(&want[kSettingsFileSize], kTailMarker, sizeof kTailMarker);
+        for (size_t b = 0; b < 4; ++b) {
+            want[at + b] = static_cast<unsigned char>(static_cast<uint32_t>(value) >> (8 * b));
+        }
+        EXPECT_EQ(bytes, want);
+        BoardSettings read{};
+        SettingsTail read_tail{};
+        ASSERT_TRUE(decode_settings_file(bytes.data(), bytes.size(), &read, &read_tail));
+        EXPECT_EQ((record ? read.*row.setting : read_tail.fields.*row.tail), value);
+
+        if (record) {
+            const EntriesVerdict shown = judge_entries(entries_of(settings));
+            EXPECT_EQ(shown.settings.*row.setting, value);
+            DialogEntries typed_alone{};
+            typed_alone.box[i] = entries_of(settings).box[i];
+            EXPECT_EQ(judge_entries(typed_alone).settings.*row.setting, value);
+        } else {
+            const ServiceEntries shown = service_entries_of(tail.fields);
+            EXPECT_EQ(judge_service_entries(shown, tail.fields).*row.tail, value);
+            EXPECT_EQ(judge_service_entries(shown, ExtensionFields{}).*row.tail, value);
+        }
+    }
 }

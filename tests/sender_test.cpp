@@ -111,6 +111,25 @@ TEST(SendOptions, RemoveSendsOnlyANumberAfterTheDash) {
     EXPECT_EQ(datagram, " x58");
 }
 
+// What --remove lets through, a board with commands on reads back whole after the dash: it
+// removes that entry and no other.
+TEST(SendOptions, WhatRemoveSendsTheBoardRemovesExactly) {
+    SendOptions options;
+    std::string error;
+    ASSERT_TRUE(parse({"--remove", "58", "#60", " 061\r\n", "123456789"}, &options, &error));
+    for (const std::string& number : options.numbers) {
+        LiveBoard board;
+        set_grid(board, 2, 2);
+        board.extensions.commands = true;
+        for (std::string text : {number, std::string("7")}) {
+            receive_datagram(board, &text[0], text.size());
+        }
+        std::string datagram = datagram_for(options, number);
+        EXPECT_TRUE(receive_datagram(board, &datagram[0], datagram.size()).repaint) << number;
+        EXPECT_EQ(shown(board), (std::vector<std::string>{"7"})) << number;
+    }
+}
+
 TEST(SendOptions, LineEndingsAreNotSent) {
     EXPECT_EQ(strip_line_ending("57\r\n"), "57");
     EXPECT_EQ(strip_line_ending("57\n"), "57");

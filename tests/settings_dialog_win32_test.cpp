@@ -5,6 +5,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -18,6 +19,7 @@
 #include "res/resource.h"
 #include "core/settings.h"
 #include "live/settings_file.h"
+#include "win32/dialog_proc_win32.h"
 #include "win32/service_dialog_win32.h"
 #include "win32/settings_dialog_win32.h"
 
@@ -680,6 +682,48 @@ TEST_F(SettingsDialog, ServiceDialogTextsAndOrder) {
         }
         SendMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
     }});
+}
+
+std::wstring utf16(const char* utf8) {
+    wchar_t text[128] = {};
+    MultiByteToWideChar(CP_UTF8, 0, utf8, -1, text, 128);
+    return text;
+}
+
+// The GTK dialogs show the field table's captions: each row's box must be in its template, of its
+// kind, with the row's caption and group spelled there as in the table.
+TEST_F(SettingsDialog, EveryFieldRowHasItsBoxAndCaptionsInTheTemplate) {
+    write_file(default_settings());
+    for (const bool tail : {false, true}) {
+        const Step check = [tail](HWND dialog) {
+            std::vector<std::wstring> texts;
+            for (HWND c : children(dialog)) {
+                texts.push_back(window_text(c));
+            }
+            const int first = tail ? kRecordFieldCount : 0;
+            for (int i = first; i < (tail ? kFieldCount : kRecordFieldCount); ++i) {
+                const SettingField& row = kSettingFields[i];
+                SCOPED_TRACE(i);
+                const HWND box = GetDlgItem(dialog, control_of(i));
+                ASSERT_NE(box, nullptr);
+                char name[16] = {};
+                GetClassNameA(box, name, sizeof name);
+                EXPECT_STREQ(name, row.box == FieldBox::kCheck ? "Button" : "Edit");
+                if (row.box == FieldBox::kCheck) {
+                    EXPECT_EQ(window_text(box), utf16(row.caption));
+                }
+                for (const char* caption : {row.caption, row.group}) {
+                    if (caption != nullptr) {
+                        EXPECT_NE(std::find(texts.begin(), texts.end(), utf16(caption)),
+                                  texts.end())
+                            << caption;
+                    }
+                }
+            }
+            SendMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
+        };
+        EXPECT_EQ(tail ? run_service_dialog({check}) : run_dialog({check}), IDCANCEL);
+    }
 }
 
 TEST(ChimeResource, IsAShortPcmWave) {

@@ -18,32 +18,16 @@ bool parse_port(const char* text, uint16_t* port) {
 
 constexpr char kByteOrderMark[] = "\xEF\xBB\xBF";
 
-bool blank_byte(char c) {
-    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
-}
-
-bool all_digits(const std::string& text, size_t from) {
-    if (from >= text.size()) {
-        return false;
-    }
-    for (size_t i = from; i < text.size(); ++i) {
-        if (text[i] < '0' || text[i] > '9') {
-            return false;
-        }
-    }
-    return true;
-}
-
 // Without the spaces, tabs, line ends and byte-order marks around it.
 std::string trimmed(std::string text) {
     for (;;) {
         if (text.compare(0, 3, kByteOrderMark) == 0) {
             text.erase(0, 3);
-        } else if (!text.empty() && blank_byte(text[0])) {
+        } else if (!text.empty() && is_blank_byte(text[0])) {
             text.erase(0, 1);
         } else if (text.size() >= 3 && text.compare(text.size() - 3, 3, kByteOrderMark) == 0) {
             text.resize(text.size() - 3);
-        } else if (!text.empty() && blank_byte(text.back())) {
+        } else if (!text.empty() && is_blank_byte(text.back())) {
             text.pop_back();
         } else {
             break;
@@ -56,7 +40,7 @@ std::string trimmed(std::string text) {
 
 bool removal_number(const std::string& text, std::string* number) {
     const std::string t = trimmed(text);
-    if (!all_digits(t, t.compare(0, 1, "#") == 0 ? 1 : 0)) {
+    if (!reads_as_number(t.data(), t.size())) {
         return false;
     }
     *number = t;
@@ -111,7 +95,7 @@ bool parse_send_options(int argc, char** argv, SendOptions* options, std::string
 }
 
 std::string datagram_for(const SendOptions& options, const std::string& number) {
-    return options.remove ? "-" + number : number;
+    return options.remove ? kCommandDash + number : number;
 }
 
 std::string strip_line_ending(std::string line) {

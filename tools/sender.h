@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-constexpr uint16_t kBoardPort = 3001;
+#include "core/protocol.h"
 
 struct SendOptions {
     std::string host = "127.0.0.1";
@@ -24,7 +24,7 @@ std::string datagram_for(const SendOptions& options, const std::string& number);
 bool removal_number(const std::string& text, std::string* number);
 
 // What --clear sends: a dash with no number after it.
-constexpr char kClearCommand[] = "-";
+constexpr char kClearCommand[] = {kCommandDash, '\0'};
 
 // Parses the command line; on a mistake returns false with a message in *error. With --remove,
 // every number is checked and trimmed by removal_number.
