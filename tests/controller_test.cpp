@@ -16,40 +16,23 @@ namespace {
 std::vector<std::string>* calls;
 int64_t now_ms;
 
-int64_t fake_clock() {
-    return now_ms;
-}
-
-const char* name_of(ShellTimer timer) {
-    return timer == ShellTimer::kRound ? "round" : "pointer";
-}
-
 void note(const std::string& call) {
     calls->push_back(call);
 }
-void fake_repaint(void*) {
-    note("repaint");
+std::string name(ShellTimer timer) {
+    return timer == ShellTimer::kRound ? " round" : " pointer";
 }
-void fake_arm(void*, ShellTimer timer, uint32_t wait_ms) {
-    note(std::string("arm ") + name_of(timer) + " " + std::to_string(wait_ms));
-}
-void fake_cancel(void*, ShellTimer timer) {
-    note(std::string("cancel ") + name_of(timer));
-}
-void fake_chime(void*) {
-    note("chime");
-}
-void fake_dialog(void*, DialogKind kind) {
-    note(kind == DialogKind::kSettings ? "settings" : "service");
-}
-void fake_quit(void*) {
-    note("quit");
-}
-void fake_pointer(void*, bool shown) {
-    note(shown ? "show" : "hide");
-}
-const ShellOps kFakeShell = {fake_repaint, fake_arm,  fake_cancel, fake_chime,
-                             fake_dialog,  fake_quit, fake_pointer};
+const ShellOps kFakeShell = {
+    [](void*) { note("repaint"); },
+    [](void*, ShellTimer timer, uint32_t ms) {
+        note("arm" + name(timer) + " " + std::to_string(ms));
+    },
+    [](void*, ShellTimer timer) { note("cancel" + name(timer)); },
+    [](void*) { note("chime"); },
+    [](void*, DialogKind kind) { note(kind == DialogKind::kSettings ? "settings" : "service"); },
+    [](void*) { note("quit"); },
+    [](void*, bool shown) { note(shown ? "show" : "hide"); },
+};
 
 using Calls = std::vector<std::string>;
 
@@ -58,7 +41,7 @@ protected:
     void SetUp() override {
         calls = &made;
         now_ms = 100000;
-        board.clock = fake_clock;
+        board.clock = [] { return now_ms; };
         controller.board = &board;
         controller.ops = &kFakeShell;
         controller.framed = true;
@@ -82,31 +65,24 @@ protected:
     Controller controller{};
 };
 
-BoardKey typed(uint32_t character, bool alt = false) {
-    return BoardKey{true, character, 0, alt};
-}
-
-BoardKey function_key(int number) {
-    return BoardKey{false, 0, number, false};
-}
-
 TEST_F(ControllerTest, KeysEscapeQuitsF2AndCharactersOpenTheDialogsAltAndOpenDialogsDoNothing) {
-    EXPECT_TRUE(controller_key(controller, typed(kEscapeCharacter)));
+    EXPECT_TRUE(controller_key(controller, BoardKey{true, kEscapeCharacter, 0, false}));
     EXPECT_EQ(taken(), Calls{"quit"});
-    EXPECT_FALSE(controller_key(controller, typed('5', true)));
-    EXPECT_FALSE(controller_key(controller, typed(kEscapeCharacter, true)));
-    EXPECT_FALSE(controller_key(controller, function_key(5)));
+    EXPECT_FALSE(controller_key(controller, BoardKey{true, '5', 0, true}));
+    EXPECT_FALSE(controller_key(controller, BoardKey{true, kEscapeCharacter, 0, true}));
+    EXPECT_FALSE(controller_key(controller, BoardKey{false, 0, 5, false}));
     EXPECT_FALSE(controller_key(controller, BoardKey{false, 0, 0, false}));
     EXPECT_EQ(taken(), Calls{});
 
-    EXPECT_TRUE(controller_key(controller, typed(0)));  // Ctrl+2 types a NUL, still a character
+    // Ctrl+2 types a NUL, still a character.
+    EXPECT_TRUE(controller_key(controller, BoardKey{true, 0, 0, false}));
     EXPECT_EQ(taken(), Calls{"settings"});
-    EXPECT_TRUE(controller_key(controller, typed(kEscapeCharacter)));
-    EXPECT_TRUE(controller_key(controller, function_key(2)));
+    EXPECT_TRUE(controller_key(controller, BoardKey{true, kEscapeCharacter, 0, false}));
+    EXPECT_TRUE(controller_key(controller, BoardKey{false, 0, 2, false}));
     EXPECT_EQ(taken(), Calls{});  // taken, but nothing done while the dialog is open
     controller_dialog_closed(controller, DialogKind::kSettings, false);
     taken();
-    EXPECT_TRUE(controller_key(controller, function_key(2)));
+    EXPECT_TRUE(controller_key(controller, BoardKey{false, 0, 2, false}));
     EXPECT_EQ(taken(), Calls{"service"});
 }
 
@@ -151,6 +127,11 @@ TEST_F(ControllerTest, TheRoundWaitsNoLessThanNothingAndNoMoreThanTheLongestWait
 }
 
 TEST_F(ControllerTest, AStillPointerOverAFramelessBoardHidesAndOnlyThenRunsATimer) {
+    controller_window_ready(controller);  // framed: the pointer is left alone
+    controller_pointer_moved(controller, 10, 10);
+    now_ms += 10 * kPointerIdleMs;
+    controller_pointer_tick(controller, true);
+    EXPECT_EQ(taken(), Calls{});
     controller.framed = false;
     controller_window_ready(controller);
     EXPECT_EQ(taken(), Calls{});  // not over the board yet
@@ -171,15 +152,6 @@ TEST_F(ControllerTest, AStillPointerOverAFramelessBoardHidesAndOnlyThenRunsATime
     now_ms += 10 * kPointerIdleMs;
     controller_pointer_over(controller, true);
     EXPECT_EQ(taken(), Calls{"arm pointer 250"});
-}
-
-TEST_F(ControllerTest, AFramedBoardLeavesItsPointerAlone) {
-    controller_window_ready(controller);
-    controller_pointer_moved(controller, 10, 10);
-    controller_pointer_over(controller, true);
-    now_ms += 10 * kPointerIdleMs;
-    controller_pointer_tick(controller, true);
-    EXPECT_EQ(taken(), Calls{});
 }
 
 // What the receiver thread found as it began: the start order, seen from inside.
