@@ -1,5 +1,5 @@
 // When a frameless board hides the mouse pointer: after a few seconds of stillness, and back on
-// the first real movement. Portable; the Windows and GTK shells feed it the pointer and the clock.
+// the first real movement. Portable; the controller feeds it the pointer and the clock.
 #pragma once
 
 #include <cstdint>

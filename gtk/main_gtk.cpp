@@ -1,155 +1,91 @@
-// The Linux board's entry: start-up in the Windows board's order, one GTK window that draws the
-// board and takes its keys, repaint requests handed from the receiver thread to the GTK thread,
-// and the way out.
+// The Linux board's entry: the controller's shell table over GTK, one window that draws the board
+// and hands its keys and pointer to the controller, and the way out.
 #include <glib-unix.h>
 #include <gtk/gtk.h>
 
-#include <atomic>
 #include <cstdio>
-#include <cstring>
 
-#include "live/live_board.h"
-#include "live/receiver.h"
-#include "core/settings.h"
-#include "gtk/service_dialog_gtk.h"
-#include "gtk/settings_dialog_gtk.h"
 #include "core/command_line.h"
 #include "gtk/extensions_gtk.h"
 #include "gtk/paint_cairo.h"
-#include "core/pointer_idle.h"
+#include "gtk/service_dialog_gtk.h"
+#include "gtk/settings_dialog_gtk.h"
+#include "live/controller.h"
 
 namespace {
 
 constexpr const char kAppId[] = "org.pelivor.Board";
 constexpr const char kTitle[] = "Pelivor";
-// How often a frameless board looks whether its pointer has been still long enough.
-constexpr guint kPointerTickMs = 250;
 
-// GTK-thread state: the window, its drawing area and the idle inhibition it holds.
+// GTK-thread state: the window, its drawing area, the idle inhibition it holds and its timers.
 struct Shell {
     GtkApplication* app = nullptr;
     GtkWidget* window = nullptr;
     GtkWidget* area = nullptr;
     guint inhibit_cookie = 0;
     bool framed = false;
-    // The frameless board's pointer: hidden after stillness over the board, back on movement.
-    PointerIdle pointer{};
-    bool pointer_over_board = false;
-    guint pointer_timer = 0;
+    guint timers[2] = {};  // by ShellTimer
 };
 
 Shell g_shell;
-// Set by the receiver thread when it asks for a paint, cleared on the GTK thread just before the
-// paint is queued: a burst of numbers costs one idle callback, and a number accepted after the
-// flag is cleared asks again, so none is left unpainted.
-std::atomic<bool> g_repaint_pending{false};
 
-void redraw() {
+gboolean repaint_now(gpointer) {
     if (g_shell.area != nullptr) {
         gtk_widget_queue_draw(g_shell.area);
     }
-}
-
-gboolean repaint_now(gpointer) {
-    g_repaint_pending.store(false);
-    redraw();
     return G_SOURCE_REMOVE;
 }
 
-// Runs on the receiver thread; GTK is not thread-safe, so only the idle source crosses over.
-void request_repaint() {
-    if (!g_repaint_pending.exchange(true)) {
-        g_idle_add(repaint_now, nullptr);
+// The shell table. A repaint may be asked for on the receiver thread; GTK is not thread-safe, so
+// only the idle source crosses over.
+void request_repaint(void*) {
+    g_idle_add(repaint_now, nullptr);
+}
+
+gboolean timer_due(gpointer data) {
+    const auto timer = static_cast<ShellTimer>(GPOINTER_TO_INT(data));
+    guint& id = g_shell.timers[static_cast<int>(timer)];
+    const guint firing = id;
+    controller_timer_fired(board_controller(), timer);
+    // Armed again or cancelled meanwhile: this source is gone already.
+    return id == firing ? G_SOURCE_CONTINUE : G_SOURCE_REMOVE;
+}
+
+void cancel_timer(void*, ShellTimer timer) {
+    guint& id = g_shell.timers[static_cast<int>(timer)];
+    if (id != 0) {
+        g_source_remove(id);
+        id = 0;
     }
 }
 
-void paint_board(GtkDrawingArea*, cairo_t* cr, int width, int height, gpointer) {
-    // Copied as the paint starts: a number accepted later asks for a paint of its own.
-    const BoardCopy copy = copy_board(live_board());
-    draw_board(cr, width, height, copy);
-    schedule_extension_timer();
+void arm_timer(void*, ShellTimer timer, uint32_t wait_ms) {
+    cancel_timer(nullptr, timer);
+    g_shell.timers[static_cast<int>(timer)] =
+        g_timeout_add(wait_ms, timer_due, GINT_TO_POINTER(static_cast<int>(timer)));
 }
 
-// Either dialog reloaded the whole file, the extensions' fields with it.
-void settings_closed(bool) {
-    schedule_extension_timer();
+void chime(void*) {
+    play_chime();
+}
+
+void settings_closed(bool stored) {
+    controller_dialog_closed(board_controller(), DialogKind::kSettings, stored);
 }
 
 void service_closed(bool stored) {
-    if (stored) {
-        redraw();
-    }
-    schedule_extension_timer();
+    controller_dialog_closed(board_controller(), DialogKind::kService, stored);
 }
 
-uint32_t tick_ms() {
-    return static_cast<uint32_t>(g_get_monotonic_time() / 1000);
-}
-
-gboolean pointer_tick_due(gpointer);
-
-// The stillness is counted only while a shown pointer is over the board: an idle board whose
-// pointer is hidden or elsewhere runs no timer.
-void keep_counting() {
-    const bool counting = g_shell.pointer_over_board && !g_shell.pointer.hidden;
-    if (counting && g_shell.pointer_timer == 0) {
-        g_shell.pointer_timer = g_timeout_add(kPointerTickMs, pointer_tick_due, nullptr);
-    } else if (!counting && g_shell.pointer_timer != 0) {
-        g_source_remove(g_shell.pointer_timer);
-        g_shell.pointer_timer = 0;
+void open_dialog(void*, DialogKind kind) {
+    if (kind == DialogKind::kSettings) {
+        open_settings_dialog(GTK_WINDOW(g_shell.window), settings_closed);
+    } else {
+        open_service_dialog(GTK_WINDOW(g_shell.window), service_closed);
     }
 }
 
-void apply_pointer(PointerChange change) {
-    if (g_shell.area != nullptr && change == PointerChange::kHide) {
-        gtk_widget_set_cursor_from_name(g_shell.area, "none");
-    } else if (g_shell.area != nullptr && change == PointerChange::kShow) {
-        gtk_widget_set_cursor(g_shell.area, nullptr);
-    }
-    keep_counting();
-}
-
-void pointer_entered(GtkEventControllerMotion*, double x, double y, gpointer) {
-    g_shell.pointer_over_board = true;
-    apply_pointer(
-        pointer_moved(&g_shell.pointer, static_cast<int>(x), static_cast<int>(y), tick_ms()));
-}
-
-void pointer_motion(GtkEventControllerMotion*, double x, double y, gpointer) {
-    apply_pointer(
-        pointer_moved(&g_shell.pointer, static_cast<int>(x), static_cast<int>(y), tick_ms()));
-}
-
-// Over a dialog the pointer is off the board and stays, as it is being used there.
-void pointer_left(GtkEventControllerMotion*, gpointer) {
-    g_shell.pointer_over_board = false;
-    keep_counting();
-}
-
-gboolean pointer_tick_due(gpointer) {
-    const PointerChange change =
-        pointer_tick(&g_shell.pointer, g_shell.pointer_over_board, tick_ms());
-    if (change == PointerChange::kHide) {
-        g_shell.pointer_timer = 0;  // removed by returning so
-        apply_pointer(change);
-        return G_SOURCE_REMOVE;
-    }
-    apply_pointer(change);
-    return G_SOURCE_CONTINUE;
-}
-
-void watch_pointer(GtkWidget* area) {
-    g_shell.pointer = pointer_idle_start(tick_ms());
-    GtkEventController* motion = gtk_event_controller_motion_new();
-    g_signal_connect(motion, "enter", G_CALLBACK(pointer_entered), nullptr);
-    g_signal_connect(motion, "motion", G_CALLBACK(pointer_motion), nullptr);
-    g_signal_connect(motion, "leave", G_CALLBACK(pointer_left), nullptr);
-    gtk_widget_add_controller(area, motion);
-}
-
-void end_program() {
-    g_shell.pointer_over_board = false;
-    keep_counting();
+void quit(void*) {
     if (g_shell.inhibit_cookie != 0) {
         gtk_application_uninhibit(g_shell.app, g_shell.inhibit_cookie);
         g_shell.inhibit_cookie = 0;
@@ -157,36 +93,58 @@ void end_program() {
     g_application_quit(G_APPLICATION(g_shell.app));
 }
 
-// Keys as the Windows board gets them: Escape ends it, every key that types a character opens
-// the dialog, keys that type nothing and Alt combinations (the Windows accelerators) do nothing.
+void show_pointer(void*, bool shown) {
+    if (g_shell.area == nullptr) {
+        return;
+    }
+    if (shown) {
+        gtk_widget_set_cursor(g_shell.area, nullptr);
+    } else {
+        gtk_widget_set_cursor_from_name(g_shell.area, "none");
+    }
+}
+
+const ShellOps kShellOps = {request_repaint, arm_timer, cancel_timer, chime,
+                            open_dialog,     quit,      show_pointer};
+
+void paint_board(GtkDrawingArea*, cairo_t* cr, int width, int height, gpointer) {
+    const BoardCopy copy = controller_paint_begun(board_controller());
+    draw_board(cr, width, height, copy);
+    controller_painted(board_controller());
+}
+
+void pointer_motion(GtkEventControllerMotion*, double x, double y, gpointer) {
+    controller_pointer_moved(board_controller(), static_cast<int>(x), static_cast<int>(y));
+}
+
+// Over a dialog the pointer is off the board and stays, as it is being used there.
+void pointer_left(GtkEventControllerMotion*, gpointer) {
+    controller_pointer_over(board_controller(), false);
+}
+
+void watch_pointer(GtkWidget* area) {
+    GtkEventController* motion = gtk_event_controller_motion_new();
+    g_signal_connect(motion, "enter", G_CALLBACK(pointer_motion), nullptr);
+    g_signal_connect(motion, "motion", G_CALLBACK(pointer_motion), nullptr);
+    g_signal_connect(motion, "leave", G_CALLBACK(pointer_left), nullptr);
+    gtk_widget_add_controller(area, motion);
+}
+
+// Keys as the Windows board gets them: Escape types 27, and keys that type nothing there type
+// nothing here.
 gboolean main_window_key(GtkEventControllerKey*, guint keyval, guint, GdkModifierType state,
                          gpointer) {
-    if (settings_dialog_open() || service_dialog_open()) {
-        return TRUE;
+    BoardKey key{};
+    key.alt = (state & GDK_ALT_MASK) != 0;
+    if (keyval >= GDK_KEY_F1 && keyval <= GDK_KEY_F35) {
+        key.function_key = static_cast<int>(keyval - GDK_KEY_F1) + 1;
     }
-    // With Alt held Windows sends no character at all, not even Escape's.
-    if ((state & GDK_ALT_MASK) != 0) {
-        return FALSE;
-    }
-    if (keyval == GDK_KEY_Escape) {
-        end_program();
-        return TRUE;
-    }
-    // F-keys type no character, so F2 takes nothing from the keys below.
-    if (keyval == GDK_KEY_F2) {
-        open_service_dialog(GTK_WINDOW(g_shell.window), service_closed);
-        return TRUE;
-    }
+    key.character = keyval == GDK_KEY_Escape ? kEscapeCharacter : gdk_keyval_to_unicode(keyval);
     // The keypad's Enter types a carriage return on Windows too; Delete types nothing there.
-    const bool types_character = (gdk_keyval_to_unicode(keyval) != 0 && keyval != GDK_KEY_Delete &&
-                                  keyval != GDK_KEY_KP_Delete) ||
-                                 keyval == GDK_KEY_KP_Enter;
-    if (!types_character) {
-        return FALSE;
-    }
-    // Modal; new settings show at the next repaint, which the next number requests.
-    open_settings_dialog(GTK_WINDOW(g_shell.window), settings_closed);
-    return TRUE;
+    key.typed = keyval == GDK_KEY_Escape ||
+                (key.character != 0 && keyval != GDK_KEY_Delete && keyval != GDK_KEY_KP_Delete) ||
+                keyval == GDK_KEY_KP_Enter;
+    return controller_key(board_controller(), key);
 }
 
 void area_destroyed(GtkWidget*, gpointer) {
@@ -231,14 +189,12 @@ void create_main_window(GtkApplication* app, gpointer) {
     } else {
         gtk_window_fullscreen(GTK_WINDOW(window));
     }
-    set_extension_redraw(redraw);
-    set_repaint_hook(request_repaint);
-    set_chime_hook(play_chime);
+    controller_window_ready(board_controller());
     gtk_window_present(GTK_WINDOW(window));
 }
 
 gboolean stop_on_signal(gpointer) {
-    end_program();
+    quit(nullptr);
     return G_SOURCE_CONTINUE;
 }
 
@@ -253,14 +209,9 @@ int main(int argc, char** argv) {
             return 0;
         }
     }
-    LiveBoard& board = live_board();
-    {
-        std::lock_guard<std::mutex> hold(board.lock);
-        std::memset(&board.table, 0, sizeof board.table);
-    }
-    load_settings(board);
-    start_receiver();
-    g_shell.framed = board.settings.show_frame != 0;  // only this thread writes the settings
+    Controller& controller = board_controller();
+    controller.ops = &kShellOps;
+    g_shell.framed = controller_start(controller);
 
     // Non-unique: a second copy is a board of its own (its receiver finds the port taken).
     g_shell.app = gtk_application_new(kAppId, G_APPLICATION_NON_UNIQUE);
@@ -270,10 +221,8 @@ int main(int argc, char** argv) {
     g_unix_signal_add(SIGINT, stop_on_signal, nullptr);
     const int status = g_application_run(G_APPLICATION(g_shell.app), 0, nullptr);
 
-    set_repaint_hook(nullptr);
-    set_chime_hook(nullptr);
-    stop_receiver();
-    stop_extension_timer();  // the thread must be joined before the program ends
+    controller_stop(controller);
+    stop_chime();
     g_object_unref(g_shell.app);
     return status;
 }

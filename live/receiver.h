@@ -60,8 +60,8 @@ Receiver& board_receiver();
 void start_receiver();
 void stop_receiver();
 
-// Installed by the shell once the main window exists; until then no repaint is requested.
+// Installed by the controller once the main window exists; until then no repaint is requested.
 void set_repaint_hook(void (*hook)());
 
-// Installed by the shell: plays the chime without blocking the receiver thread.
+// Installed by the controller: plays the chime without blocking the receiver thread.
 void set_chime_hook(void (*hook)());

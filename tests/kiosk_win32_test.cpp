@@ -1,13 +1,16 @@
 // The keep-awake and pointer calls the board makes, seen through fakes of the Windows functions:
-// which flags, which timer, when the cursor goes and comes back.
+// which flags, which timer, when the cursor goes and comes back. The pointer's rule is the
+// controller's: a controller over a board of its own, whose clock is the fake's, drives the
+// kiosk's part of the shell table.
 #include <gtest/gtest.h>
 
 #include <windows.h>
 
 #include <vector>
 
-#include "win32/kiosk_win32.h"
 #include "core/pointer_idle.h"
+#include "live/controller.h"
+#include "win32/kiosk_win32.h"
 
 namespace {
 
@@ -46,7 +49,7 @@ BOOL WINAPI fake_cursor_pos(POINT* point) {
 HWND WINAPI fake_window_from_point(POINT) {
     return fake->under_pointer;
 }
-DWORD WINAPI fake_ticks() {
+int64_t fake_clock() {
     return fake->now;
 }
 UINT_PTR WINAPI fake_set_timer(HWND, UINT_PTR id, UINT ms, TIMERPROC proc) {
@@ -60,19 +63,47 @@ BOOL WINAPI fake_kill_timer(HWND, UINT_PTR id) {
     return TRUE;
 }
 
-const KioskOps kFakeOps = {fake_state, fake_set_cursor, fake_cursor_pos, fake_window_from_point,
-                           fake_ticks, fake_set_timer,  fake_kill_timer};
+const KioskOps kFakeOps = {fake_state,     fake_set_cursor, fake_cursor_pos, fake_window_from_point,
+                           fake_set_timer, fake_kill_timer};
+
+// The shell table of the Windows board, but for its pointer's part only.
+void no_repaint(void*) {}
+void arm(void*, ShellTimer, uint32_t wait_ms) {
+    kiosk_arm_pointer_timer(kBoard, wait_ms);
+}
+void cancel(void*, ShellTimer) {
+    kiosk_cancel_pointer_timer(kBoard);
+}
+void no_dialog(void*, DialogKind) {}
+void show(void*, bool shown) {
+    kiosk_show_pointer(shown);
+}
+const ShellOps kPointerShell = {no_repaint, arm, cancel, no_repaint, no_dialog, no_repaint, show};
 
 class Kiosk : public testing::Test {
 protected:
     void SetUp() override {
         fake = &state;
         use_kiosk_ops(&kFakeOps);
+        board.clock = fake_clock;
+        controller.board = &board;
+        controller.ops = &kPointerShell;
     }
     void TearDown() override {
-        kiosk_release();
+        release();
         use_kiosk_ops(nullptr);
         fake = nullptr;
+    }
+    // As the board's start does once its window exists.
+    void watch_pointer(bool framed) {
+        controller.framed = framed;
+        kiosk_watch_pointer(kBoard, &controller);
+        controller_window_ready(controller);
+    }
+    // As its way out does.
+    void release() {
+        kiosk_release();
+        controller_stop(controller);
     }
     void tick_after(DWORD ms) {
         state.now += ms;
@@ -83,6 +114,8 @@ protected:
         return kiosk_pointer_message(kBoard, msg, 0, lParam, result);
     }
     Fake state;
+    LiveBoard board;
+    Controller controller{};
 };
 
 TEST_F(Kiosk, KeepsTheDisplayAndSystemAwakeUntilReleased) {
@@ -94,7 +127,7 @@ TEST_F(Kiosk, KeepsTheDisplayAndSystemAwakeUntilReleased) {
 }
 
 TEST_F(Kiosk, AFramedBoardLeavesThePointerAlone) {
-    kiosk_watch_pointer(kBoard, true);
+    watch_pointer(true);
     EXPECT_EQ(state.timer, nullptr);
     LRESULT result = 0;
     EXPECT_FALSE(message(WM_SETCURSOR, MAKELPARAM(HTCLIENT, WM_MOUSEMOVE), &result));
@@ -103,9 +136,9 @@ TEST_F(Kiosk, AFramedBoardLeavesThePointerAlone) {
 }
 
 TEST_F(Kiosk, AFramelessBoardHidesAStillPointerAndShowsItOnMovement) {
-    kiosk_watch_pointer(kBoard, false);
+    watch_pointer(false);
     EXPECT_EQ(state.timer_id, kPointerTimerId);
-    EXPECT_EQ(state.timer_ms, kPointerTimerMs);
+    EXPECT_EQ(state.timer_ms, kPointerTickMs);
     LRESULT result = 0;
     EXPECT_FALSE(message(WM_MOUSEMOVE, MAKELPARAM(100, 100), &result));
     tick_after(kPointerIdleMs - 1);
@@ -126,12 +159,12 @@ TEST_F(Kiosk, AFramelessBoardHidesAStillPointerAndShowsItOnMovement) {
     EXPECT_EQ(state.current, kArrow);
     EXPECT_FALSE(message(WM_SETCURSOR, MAKELPARAM(HTCLIENT, WM_MOUSEMOVE), &result));
 
-    kiosk_release();
+    release();
     EXPECT_TRUE(state.timer_killed);
 }
 
 TEST_F(Kiosk, AHiddenPointerRunsNoTimerUntilItMovesAgain) {
-    kiosk_watch_pointer(kBoard, false);
+    watch_pointer(false);
     LRESULT result = 0;
     message(WM_MOUSEMOVE, MAKELPARAM(100, 100), &result);
     tick_after(kPointerIdleMs);
@@ -148,12 +181,12 @@ TEST_F(Kiosk, AHiddenPointerRunsNoTimerUntilItMovesAgain) {
 }
 
 TEST_F(Kiosk, ThePointerStaysOverTheSettingsDialog) {
-    kiosk_watch_pointer(kBoard, false);
+    watch_pointer(false);
     state.under_pointer = kDialog;
     tick_after(10 * kPointerIdleMs);
     EXPECT_TRUE(state.cursors.empty());
     state.under_pointer = kBoard;
-    tick_after(kPointerTimerMs);
+    tick_after(kPointerTickMs);
     EXPECT_EQ(state.cursors, std::vector<HCURSOR>{nullptr});
 }
 

@@ -1,56 +1,37 @@
-// The extensions' Win32 side: a one-shot timer re-set after every paint and round, the second
-// dialog, and PlaySound for the chime.
+// The extensions' and dialogs' Win32 side: modal dialog boxes, SetTimer, and PlaySound.
 #include "win32/extensions_win32.h"
 
 #include <mmsystem.h>
 
 #include <atomic>
 
-#include "live/live_board.h"
 #include "res/resource.h"
 #include "win32/service_dialog_win32.h"
+#include "win32/settings_dialog_win32.h"
 
 namespace {
 
-bool g_timer_set = false;  // window thread only
 std::atomic<void (*)()> g_chime_player{play_chime_resource};
-
-void set_timer_for(HWND window, int64_t due) {
-    if (due == kNever) {
-        if (g_timer_set) {
-            KillTimer(window, kExtensionTimerId);
-            g_timer_set = false;
-        }
-        return;
-    }
-    const int64_t wait = due - live_board().clock();
-    // The platform rounds a shorter wait up to its least; a longer one than a day cannot be due.
-    const UINT delay = static_cast<UINT>(wait < USER_TIMER_MINIMUM ? USER_TIMER_MINIMUM : wait);
-    g_timer_set = SetTimer(window, kExtensionTimerId, delay, nullptr) != 0;
-}
 
 }  // namespace
 
-void open_service_dialog(HWND window) {
+bool show_dialog(HWND window, DialogKind kind) {
+    const bool settings = kind == DialogKind::kSettings;
     const INT_PTR result =
         DialogBoxParamA(reinterpret_cast<HINSTANCE>(GetWindowLongPtrA(window, GWLP_HINSTANCE)),
-                        MAKEINTRESOURCEA(IDD_SERVICE), window, service_dialog_proc, 0);
-    if (result == IDOK) {
-        InvalidateRect(window, nullptr, FALSE);
-    }
-    schedule_extension_timer(window);
+                        MAKEINTRESOURCEA(settings ? IDD_SETTINGS : IDD_SERVICE), window,
+                        settings ? settings_dialog_proc : service_dialog_proc, 0);
+    return result == IDOK;
 }
 
-void schedule_extension_timer(HWND window) {
-    set_timer_for(window, next_timer_round(live_board()));
+void arm_extension_timer(HWND window, uint32_t wait_ms) {
+    // The platform's least wait, as SetTimer would round up to anyway.
+    SetTimer(window, kExtensionTimerId, wait_ms < USER_TIMER_MINIMUM ? USER_TIMER_MINIMUM : wait_ms,
+             nullptr);
 }
 
-void run_extension_timer(HWND window) {
-    const TimerRound round = run_timer_round(live_board());
-    if (round.repaint) {
-        InvalidateRect(window, nullptr, FALSE);
-    }
-    set_timer_for(window, round.due);
+void cancel_extension_timer(HWND window) {
+    KillTimer(window, kExtensionTimerId);
 }
 
 void play_chime() {

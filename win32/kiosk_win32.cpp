@@ -1,56 +1,26 @@
-// Keep-awake and pointer hiding for the board, on top of the portable rule in core/pointer_idle.h.
+// Keep-awake and the pointer's Windows calls for the board, under the controller's rule.
 #include "win32/kiosk_win32.h"
-
-#include "core/pointer_idle.h"
 
 namespace {
 
 const KioskOps kRealOps = {
-    SetThreadExecutionState,
-    SetCursor,
-    GetCursorPos,
-    WindowFromPoint,
-    GetTickCount,
-    SetTimer,
-    KillTimer,
+    SetThreadExecutionState, SetCursor, GetCursorPos, WindowFromPoint, SetTimer, KillTimer,
 };
 
 const KioskOps* g_ops = &kRealOps;
 
 // All of it lives on the window thread: the timer and the window's messages arrive there.
 HWND g_watched = nullptr;
-bool g_timer_running = false;
-PointerIdle g_idle{};
+Controller* g_controller = nullptr;
+bool g_hidden = false;
 HCURSOR g_shown_cursor = nullptr;
-
-void start_timer(HWND window);
-
-void apply(PointerChange change) {
-    if (change == PointerChange::kHide) {
-        g_shown_cursor = g_ops->set_cursor(nullptr);
-    } else if (change == PointerChange::kShow) {
-        g_ops->set_cursor(g_shown_cursor != nullptr ? g_shown_cursor
-                                                    : LoadCursorA(nullptr, IDC_ARROW));
-    }
-}
 
 void CALLBACK pointer_timer(HWND, UINT, UINT_PTR, DWORD) {
     POINT point{};
     // Only over the board itself: the pointer stays where the settings dialog is being used.
     const bool over_board =
         g_ops->get_cursor_pos(&point) != FALSE && g_ops->window_from_point(point) == g_watched;
-    apply(pointer_tick(&g_idle, over_board, g_ops->get_tick_count()));
-    // Only a movement can bring it back, and that arrives as a message: an idle board with its
-    // pointer hidden wakes for nothing.
-    if (g_idle.hidden) {
-        g_ops->kill_timer(g_watched, kPointerTimerId);
-        g_timer_running = false;
-    }
-}
-
-void start_timer(HWND window) {
-    g_timer_running =
-        g_ops->set_timer(window, kPointerTimerId, kPointerTimerMs, pointer_timer) != 0;
+    controller_pointer_tick(*g_controller, over_board);
 }
 
 }  // namespace
@@ -64,23 +34,34 @@ void kiosk_keep_awake() {
 }
 
 void kiosk_release() {
-    if (g_watched != nullptr) {
-        g_ops->kill_timer(g_watched, kPointerTimerId);
-        g_watched = nullptr;
-        g_timer_running = false;
-    }
+    g_watched = nullptr;
+    g_controller = nullptr;
     g_ops->set_thread_execution_state(ES_CONTINUOUS);
 }
 
-void kiosk_watch_pointer(HWND window, bool framed) {
-    if (framed) {
-        return;
-    }
-    g_idle = pointer_idle_start(g_ops->get_tick_count());
+void kiosk_watch_pointer(HWND window, Controller* controller) {
+    g_watched = window;
+    g_controller = controller;
+    g_hidden = false;
     g_shown_cursor = nullptr;
-    start_timer(window);
-    if (g_timer_running) {
-        g_watched = window;
+    controller_pointer_over(*controller, true);
+}
+
+void kiosk_arm_pointer_timer(HWND window, uint32_t wait_ms) {
+    g_ops->set_timer(window, kPointerTimerId, wait_ms, pointer_timer);
+}
+
+void kiosk_cancel_pointer_timer(HWND window) {
+    g_ops->kill_timer(window, kPointerTimerId);
+}
+
+void kiosk_show_pointer(bool shown) {
+    g_hidden = !shown;
+    if (!shown) {
+        g_shown_cursor = g_ops->set_cursor(nullptr);
+    } else {
+        g_ops->set_cursor(g_shown_cursor != nullptr ? g_shown_cursor
+                                                    : LoadCursorA(nullptr, IDC_ARROW));
     }
 }
 
@@ -92,13 +73,10 @@ bool kiosk_pointer_message(HWND window, UINT message, WPARAM, LPARAM lParam, LRE
         // Client coordinates, signed: a captured pointer can report beyond the window's edges.
         const int x = static_cast<short>(LOWORD(lParam));
         const int y = static_cast<short>(HIWORD(lParam));
-        apply(pointer_moved(&g_idle, x, y, g_ops->get_tick_count()));
-        if (!g_idle.hidden && !g_timer_running) {
-            start_timer(window);
-        }
+        controller_pointer_moved(*g_controller, x, y);
         return false;  // default processing as before
     }
-    if (message == WM_SETCURSOR && g_idle.hidden && LOWORD(lParam) == HTCLIENT) {
+    if (message == WM_SETCURSOR && g_hidden && LOWORD(lParam) == HTCLIENT) {
         // Default processing would put the class's arrow back on every pointer message.
         g_ops->set_cursor(nullptr);
         *result = TRUE;

@@ -5,12 +5,10 @@
 #include <atomic>
 #include <cstring>
 
-#include "live/live_board.h"
+#include "core/command_line.h"
+#include "live/controller.h"
 #include "live/receiver.h"
 #include "res/resource.h"
-#include "core/settings.h"
-#include "win32/settings_dialog_win32.h"
-#include "core/command_line.h"
 #include "live/dll_search_win32.h"
 #include "win32/extensions_win32.h"
 #include "win32/kiosk_win32.h"
@@ -24,7 +22,6 @@ LRESULT CALLBACK main_window_proc(HWND window, UINT message, WPARAM wParam, LPAR
 namespace {
 
 constexpr int kNameSize = 100;
-constexpr WPARAM kEscape = 27;
 
 HINSTANCE g_instance;
 char g_title[kNameSize];
@@ -32,15 +29,58 @@ char g_class_name[kNameSize];
 // Written once by the window thread, read by the receiver thread for its repaint requests.
 std::atomic<HWND> g_main_window{nullptr};
 
-void request_repaint() {
-#ifdef PELIVOR_PAINT_TIMESTAMPS
-    note_accepted_text();
-#endif
+// The shell table: what only Windows can do for the controller.
+void request_repaint(void*) {
     const HWND window = g_main_window.load();
-    if (window != nullptr && repaint_needed(live_board())) {
+    if (window != nullptr) {
         InvalidateRect(window, nullptr, FALSE);
     }
 }
+
+void arm_timer(void*, ShellTimer timer, uint32_t wait_ms) {
+    if (timer == ShellTimer::kRound) {
+        arm_extension_timer(g_main_window.load(), wait_ms);
+    } else {
+        kiosk_arm_pointer_timer(g_main_window.load(), wait_ms);
+    }
+}
+
+void cancel_timer(void*, ShellTimer timer) {
+    if (timer == ShellTimer::kRound) {
+        cancel_extension_timer(g_main_window.load());
+    } else {
+        kiosk_cancel_pointer_timer(g_main_window.load());
+    }
+}
+
+void chime(void*) {
+    play_chime();
+}
+
+// Modal: the dialog has gone when this returns.
+void open_dialog(void*, DialogKind kind) {
+    const bool stored = show_dialog(g_main_window.load(), kind);
+    controller_dialog_closed(board_controller(), kind, stored);
+}
+
+void quit(void*) {
+    DestroyWindow(g_main_window.load());
+}
+
+void show_pointer(void*, bool shown) {
+    kiosk_show_pointer(shown);
+}
+
+const ShellOps kShellOps = {request_repaint, arm_timer, cancel_timer, chime,
+                            open_dialog,     quit,      show_pointer};
+
+#ifdef PELIVOR_PAINT_TIMESTAMPS
+// The receiver's repaint hook, counting every accepted text before the controller coalesces.
+void counted_repaint() {
+    note_accepted_text();
+    controller_board_changed(board_controller());
+}
+#endif
 
 void register_window_class() {
     WNDCLASSEXA window_class{};
@@ -96,31 +136,26 @@ LRESULT CALLBACK main_window_proc(HWND window, UINT message, WPARAM wParam, LPAR
     if (kiosk_pointer_message(window, message, wParam, lParam, &answered)) {
         return answered;
     }
+    Controller& controller = board_controller();
     switch (message) {
         case WM_PAINT:
             paint_board(window);
-            schedule_extension_timer(window);
+            controller_painted(controller);
             return 0;
         case WM_CHAR:
-            if ((wParam & 0xFF) == kEscape) {
-                DestroyWindow(window);
-            } else {
-                // Modal; new settings show at the next repaint, which the next number requests.
-                DialogBoxParamA(g_instance, MAKEINTRESOURCEA(IDD_SETTINGS), window,
-                                settings_dialog_proc, 0);
-                schedule_extension_timer(window);  // the dialog reloaded the whole file
-            }
+            controller_key(controller,
+                           BoardKey{true, static_cast<uint32_t>(wParam & 0xFF), 0, false});
             return 0;
         case WM_KEYDOWN:
-            // F-keys type no character, so F2 takes nothing from the keys above.
-            if (wParam == VK_F2) {
-                open_service_dialog(window);
+            if (wParam >= VK_F1 && wParam <= VK_F24 &&
+                controller_key(controller,
+                               BoardKey{false, 0, static_cast<int>(wParam - VK_F1) + 1, false})) {
                 return 0;
             }
             return DefWindowProcA(window, message, wParam, lParam);
         case WM_TIMER:
             if (wParam == kExtensionTimerId) {
-                run_extension_timer(window);
+                controller_timer_fired(controller, ShellTimer::kRound);
                 return 0;
             }
             return DefWindowProcA(window, message, wParam, lParam);
@@ -150,27 +185,23 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR command_line, int) {
     }
     register_window_class();
 
-    LiveBoard& board = live_board();
-    {
-        std::lock_guard<std::mutex> hold(board.lock);
-        std::memset(&board.table, 0, sizeof board.table);
-    }
-    load_settings(board);
-    start_receiver();
-
-    const bool framed = board.settings.show_frame != 0;  // only this thread writes the settings
+    Controller& controller = board_controller();
+    controller.ops = &kShellOps;
+    const bool framed = controller_start(controller);
     const HWND window = create_main_window(framed);
     if (window == nullptr) {
-        stop_receiver();  // the thread must be joined before the program ends
+        controller_stop(controller);  // the thread must be joined before the program ends
         return 0;
     }
     g_main_window.store(window);
-    set_repaint_hook(request_repaint);
-    set_chime_hook(play_chime);
+    kiosk_watch_pointer(window, &controller);
+    controller_window_ready(controller);
+#ifdef PELIVOR_PAINT_TIMESTAMPS
+    set_repaint_hook(counted_repaint);
+#endif
     ShowWindow(window, SW_SHOWMAXIMIZED);
     UpdateWindow(window);
     kiosk_keep_awake();
-    kiosk_watch_pointer(window, framed);
 
     const HACCEL accelerators = LoadAcceleratorsA(instance, MAKEINTRESOURCEA(IDA_PELIVOR));
     MSG msg{};
@@ -182,8 +213,6 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR command_line, int) {
         }
     }
     kiosk_release();
-    set_repaint_hook(nullptr);
-    set_chime_hook(nullptr);
-    stop_receiver();
+    controller_stop(controller);
     return static_cast<int>(msg.wParam);
 }

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "core/draw.h"
+#include "live/controller.h"
 #ifdef PELIVOR_PAINT_TIMESTAMPS
 #include "win32/paint_timestamps.h"
 #endif
@@ -127,8 +128,7 @@ void paint_board(HWND window) {
     // text accepted before that is in the copy, and one accepted after it invalidates the window
     // again and brings another paint. A copy taken earlier could miss a text whose repaint
     // request BeginPaint then swallowed. The lock is held for the copy only, never for drawing.
-    repaint_begun(live_board());
-    const BoardCopy copy = copy_board(live_board());
+    const BoardCopy copy = controller_paint_begun(board_controller());
     RECT client{};
     GetClientRect(window, &client);
     draw_board(dc, client.right, client.bottom, copy);

@@ -1,0 +1,204 @@
+// The board's controller against a fake shell that writes down every call: the key map, repaint
+// coalescing, what follows a dialog, the timers with a fake clock, the pointer, start and stop.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "live/controller.h"
+#include "live/receiver.h"
+#include "live/settings_file.h"
+
+namespace {
+
+std::vector<std::string>* calls;
+int64_t now_ms;
+
+void note(const std::string& call) {
+    calls->push_back(call);
+}
+std::string name(ShellTimer timer) {
+    return timer == ShellTimer::kRound ? " round" : " pointer";
+}
+const ShellOps kFakeShell = {
+    [](void*) { note("repaint"); },
+    [](void*, ShellTimer timer, uint32_t ms) {
+        note("arm" + name(timer) + " " + std::to_string(ms));
+    },
+    [](void*, ShellTimer timer) { note("cancel" + name(timer)); },
+    [](void*) { note("chime"); },
+    [](void*, DialogKind kind) { note(kind == DialogKind::kSettings ? "settings" : "service"); },
+    [](void*) { note("quit"); },
+    [](void*, bool shown) { note(shown ? "show" : "hide"); },
+};
+
+using Calls = std::vector<std::string>;
+
+class ControllerTest : public testing::Test {
+protected:
+    void SetUp() override {
+        calls = &made;
+        now_ms = 100000;
+        board.clock = [] { return now_ms; };
+        controller.board = &board;
+        controller.ops = &kFakeShell;
+        controller.framed = true;
+    }
+    // What the shell was asked since the last look.
+    Calls taken() {
+        Calls seen;
+        seen.swap(made);
+        return seen;
+    }
+    // An entry on show since `at`, with expiry after `expire_ms`.
+    void expiring_entry(int64_t at, int64_t expire_ms) {
+        board.settings = default_settings();
+        board.extensions.expire_ms = expire_ms;
+        board.timing = true;
+        std::strcpy(board.table.slots[0], "7");
+        board.arrivals.ms[0] = at;
+    }
+    Calls made;
+    LiveBoard board;
+    Controller controller{};
+};
+
+TEST_F(ControllerTest, KeysEscapeQuitsF2AndCharactersOpenTheDialogsAltAndOpenDialogsDoNothing) {
+    EXPECT_TRUE(controller_key(controller, BoardKey{true, kEscapeCharacter, 0, false}));
+    EXPECT_EQ(taken(), Calls{"quit"});
+    EXPECT_FALSE(controller_key(controller, BoardKey{true, '5', 0, true}));
+    EXPECT_FALSE(controller_key(controller, BoardKey{true, kEscapeCharacter, 0, true}));
+    EXPECT_FALSE(controller_key(controller, BoardKey{false, 0, 5, false}));
+    EXPECT_FALSE(controller_key(controller, BoardKey{false, 0, 0, false}));
+    EXPECT_EQ(taken(), Calls{});
+
+    // Ctrl+2 types a NUL, still a character.
+    EXPECT_TRUE(controller_key(controller, BoardKey{true, 0, 0, false}));
+    EXPECT_EQ(taken(), Calls{"settings"});
+    EXPECT_TRUE(controller_key(controller, BoardKey{true, kEscapeCharacter, 0, false}));
+    EXPECT_TRUE(controller_key(controller, BoardKey{false, 0, 2, false}));
+    EXPECT_EQ(taken(), Calls{});  // taken, but nothing done while the dialog is open
+    controller_dialog_closed(controller, DialogKind::kSettings, false);
+    taken();
+    EXPECT_TRUE(controller_key(controller, BoardKey{false, 0, 2, false}));
+    EXPECT_EQ(taken(), Calls{"service"});
+}
+
+TEST_F(ControllerTest, ABurstOfChangesAsksOnceUntilThePaintBegins) {
+    for (int i = 0; i < 5; ++i) {
+        controller_board_changed(controller);
+    }
+    EXPECT_EQ(taken(), Calls{"repaint"});
+    std::strcpy(board.table.slots[0], "42");
+    const BoardCopy copy = controller_paint_begun(controller);
+    EXPECT_STREQ(copy.table.slots[0], "42");
+    controller_board_changed(controller);
+    controller_board_changed(controller);
+    EXPECT_EQ(taken(), Calls{"repaint"});
+}
+
+TEST_F(ControllerTest, AfterADialogOnlyTheStoredServiceDialogRedrawsAndBothArmTheRound) {
+    expiring_entry(now_ms - 1000, 5000);
+    controller_dialog_closed(controller, DialogKind::kSettings, true);
+    EXPECT_EQ(taken(), Calls{"arm round 4000"});
+    controller_dialog_closed(controller, DialogKind::kService, false);
+    EXPECT_EQ(taken(), Calls{"arm round 4000"});
+    controller_dialog_closed(controller, DialogKind::kService, true);
+    EXPECT_EQ(taken(), (Calls{"repaint", "arm round 4000"}));
+}
+
+TEST_F(ControllerTest, TheRoundWaitsNoLessThanNothingAndNoMoreThanTheLongestWait) {
+    controller_painted(controller);
+    EXPECT_EQ(taken(), Calls{});  // nothing due: no timer, none to cancel
+
+    expiring_entry(now_ms - 9000, 5000);
+    controller_painted(controller);
+    EXPECT_EQ(taken(), Calls{"arm round 0"});
+    controller_timer_fired(controller, ShellTimer::kRound);  // the entry expires
+    EXPECT_EQ(taken(), (Calls{"repaint", "cancel round"}));
+
+    expiring_entry(now_ms, int64_t{1} << 40);
+    controller_painted(controller);
+    EXPECT_EQ(taken(), Calls{"arm round " + std::to_string(kLongestWaitMs)});
+    controller_stop(controller);
+    EXPECT_EQ(taken(), Calls{"cancel round"});
+}
+
+TEST_F(ControllerTest, AStillPointerOverAFramelessBoardHidesAndOnlyThenRunsATimer) {
+    controller_window_ready(controller);  // framed: the pointer is left alone
+    controller_pointer_moved(controller, 10, 10);
+    now_ms += 10 * kPointerIdleMs;
+    controller_pointer_tick(controller, true);
+    EXPECT_EQ(taken(), Calls{});
+    controller.framed = false;
+    controller_window_ready(controller);
+    EXPECT_EQ(taken(), Calls{});  // not over the board yet
+    controller_pointer_moved(controller, 10, 10);
+    EXPECT_EQ(taken(), Calls{"arm pointer " + std::to_string(kPointerTickMs)});
+    now_ms += kPointerIdleMs - 1;
+    controller_timer_fired(controller, ShellTimer::kPointer);
+    EXPECT_EQ(taken(), Calls{});
+    now_ms += 1;
+    controller_timer_fired(controller, ShellTimer::kPointer);
+    EXPECT_EQ(taken(), (Calls{"hide", "cancel pointer"}));
+    controller_pointer_moved(controller, 10, 10);  // no movement
+    EXPECT_EQ(taken(), Calls{});
+    controller_pointer_moved(controller, 11, 10);
+    EXPECT_EQ(taken(), (Calls{"show", "arm pointer 250"}));
+    controller_pointer_over(controller, false);
+    EXPECT_EQ(taken(), Calls{"cancel pointer"});
+    now_ms += 10 * kPointerIdleMs;
+    controller_pointer_over(controller, true);
+    EXPECT_EQ(taken(), Calls{"arm pointer 250"});
+}
+
+// What the receiver thread found as it began: the start order, seen from inside.
+char g_first_slot[kSlotSize];
+int g_rows_seen;
+LiveBoard* g_started_board;
+bool no_socket_library() {
+    std::lock_guard<std::mutex> hold(g_started_board->lock);
+    std::memcpy(g_first_slot, g_started_board->table.slots[0], kSlotSize);
+    g_rows_seen = g_started_board->settings.rows;
+    return false;  // and ends at once
+}
+
+TEST_F(ControllerTest, StartsClearedLoadedThenReceivingAndStopsUnhookedJoinedWithNoTimer) {
+    const char* const path = "controller_test_setup.dat";
+    BoardSettings file = default_settings();
+    file.rows = 3;
+    file.show_frame = 0;
+    ASSERT_TRUE(write_settings_file(path, file, SettingsTail{}));
+    SocketOps ops{};
+    ops.startup = no_socket_library;
+    Receiver receiver;
+    receiver.ops = &ops;
+    receiver.board = &board;
+    controller.receiver = &receiver;
+    controller.settings_path = path;
+    g_started_board = &board;
+    std::strcpy(board.table.slots[0], "99");
+
+    EXPECT_FALSE(controller_start(controller));
+    EXPECT_EQ(receiver.repaint_hook.load(), nullptr);  // no window yet
+    controller_window_ready(controller);
+    ASSERT_NE(receiver.repaint_hook.load(), nullptr);
+    ASSERT_NE(receiver.chime_hook.load(), nullptr);
+    receiver.repaint_hook.load()();
+    receiver.chime_hook.load()();
+    controller_pointer_moved(controller, 1, 1);
+    EXPECT_EQ(taken(), (Calls{"repaint", "chime", "arm pointer 250"}));
+
+    controller_stop(controller);
+    EXPECT_EQ(taken(), Calls{"cancel pointer"});
+    EXPECT_EQ(receiver.repaint_hook.load(), nullptr);
+    EXPECT_EQ(receiver.chime_hook.load(), nullptr);
+    EXPECT_FALSE(receiver.thread.joinable());
+    EXPECT_STREQ(g_first_slot, "");
+    EXPECT_EQ(g_rows_seen, 3);
+    std::remove(path);
+}
+
+}  // namespace
