@@ -52,6 +52,33 @@ VIAddVersionKey /LANG=1033 "FileVersion" "${VERSION}"
 !define SID_ADMINS "*S-1-5-32-544"
 !define SID_USERS "*S-1-5-32-545"
 
+; How many names the file "${DATA_DIR}\$4" has, in $1; 0 when it cannot be told. Asked of the
+; file itself (a link is opened, not followed), through a handle that reads nothing and shares all.
+Function LinksOfFile
+    Push $2
+    Push $5
+    Push $6
+    StrCpy $1 0
+    ; FILE_READ_ATTRIBUTES 0x80; share read, write and delete 7; OPEN_EXISTING 3;
+    ; FILE_FLAG_OPEN_REPARSE_POINT 0x00200000 | FILE_FLAG_BACKUP_SEMANTICS 0x02000000.
+    System::Call 'kernel32::CreateFileW(w "${DATA_DIR}\$4", i 0x80, i 7, p 0, i 3, i 0x02200000, p 0) p .r5'
+    ${If} $5 <> -1
+        ; BY_HANDLE_FILE_INFORMATION, 52 bytes; nNumberOfLinks at offset 40.
+        System::Alloc 52
+        Pop $6
+        System::Call 'kernel32::GetFileInformationByHandle(p r5, p r6) i .r2'
+        ${If} $2 <> 0
+            IntOp $2 $6 + 40
+            System::Call '*$2(i .r1)'
+        ${EndIf}
+        System::Free $6
+        System::Call 'kernel32::CloseHandle(p r5)'
+    ${EndIf}
+    Pop $6
+    Pop $5
+    Pop $2
+FunctionEnd
+
 ; Any user may create ${DATA_DIR} before an install, for instance as a link into the programs
 ; folder, and the rights set below would then land on what it points to. A folder that stands
 ; there already is only used when it is a plain folder owned by SYSTEM, Administrators or the
@@ -114,7 +141,7 @@ Function DataFolderUntrusted
     ${EndIf}
     ; The board makes neither folders nor links in it, and the rights set on the folder pass on to
     ; what it holds: through such a one (left from a release that let users make them) they could
-    ; reach elsewhere.
+    ; reach elsewhere. So could a file with a second name, a hard link to a file anywhere.
     FindFirst $3 $4 "${DATA_DIR}\*"
     ${DoWhile} $4 != ""
         System::Call 'kernel32::GetFileAttributesW(w "${DATA_DIR}\$4") i .r1'
@@ -122,9 +149,15 @@ Function DataFolderUntrusted
         ${If} $4 != "."
         ${AndIf} $4 != ".."
         ${AndIf} $1 <> -1
-        ${AndIf} $2 <> 0
-            StrCpy $R0 'it holds a folder or link ("$4")'
-            ${Break}
+            ${If} $2 <> 0
+                StrCpy $R0 'it holds a folder or link ("$4")'
+                ${Break}
+            ${EndIf}
+            Call LinksOfFile
+            ${If} $1 <> 1
+                StrCpy $R0 'it holds a file with more than one name, or one that cannot be examined ("$4")'
+                ${Break}
+            ${EndIf}
         ${EndIf}
         FindNext $3 $4
     ${Loop}
@@ -180,14 +213,25 @@ Section "-Programs"
 
     CreateDirectory "${DATA_DIR}"
     !insertmacro REFUSE_UNTRUSTED_DATA_FOLDER
-    ; Rights of its own, none inherited (groups by SID, which no translation renames). Users may
-    ; list the folder and add files, and get Modify on the files inside, which is all the board's
-    ; save needs; they may neither delete nor rename the folder, nor make folders in it. This
-    ; folder only, never /T, and /L: should a link stand here after all, its own rights change,
-    ; never those of what it points to.
-    nsExec::Exec '"$SYSDIR\icacls.exe" "${DATA_DIR}" /inheritance:r /grant:r ${SID_SYSTEM}:(OI)(CI)F ${SID_ADMINS}:(OI)(CI)F ${SID_USERS}:(RD,RA,REA,X,RC,S,WD) /L'
+    ; Rights of its own, none inherited (groups by SID, which no translation renames). This folder
+    ; only, never /T, and /L: should a link stand here after all, its own rights change, never
+    ; those of what it points to. But a change of the folder's rights passes on to everything it
+    ; holds, and users could still add to it while it was checked (a folder left by an older
+    ; release lets them, as does a new one inheriting ProgramData's rights). So first shut them
+    ; out: Users may only list and traverse it now.
+    nsExec::Exec '"$SYSDIR\icacls.exe" "${DATA_DIR}" /inheritance:r /grant:r ${SID_SYSTEM}:(OI)(CI)F ${SID_ADMINS}:(OI)(CI)F ${SID_USERS}:(RD,RA,REA,X,RC,S) /L'
     Pop $0
-    nsExec::Exec '"$SYSDIR\icacls.exe" "${DATA_DIR}" /grant ${SID_USERS}:(OI)(IO)M /L'
+    ; Then look again at what it holds, now that nothing more can come.
+    Call DataFolderUntrusted
+    ${If} $R0 != ""
+        MessageBox MB_OK|MB_ICONSTOP "${DATA_DIR} changed while this setup ran: $R0. It may have been set up to turn this setup against the programs folder.$\r$\n$\r$\nThe setup stops here: the programs are copied, but the board is not set up, and only administrators may add to that folder. Remove what it holds that the board did not put there, then run the setup again." /SD IDOK
+        SetErrorLevel 2
+        Quit
+    ${EndIf}
+    ; Only then let users add files and get Modify on the files inside, which is all the board's
+    ; save needs; they may neither delete nor rename the folder, nor make folders in it. Modify
+    ; on the files comes first: it passes on to what was just checked.
+    nsExec::Exec '"$SYSDIR\icacls.exe" "${DATA_DIR}" /grant ${SID_USERS}:(OI)(IO)M ${SID_USERS}:(WD) /L'
     Pop $0
 
     ; A shortcut's working folder is the output folder current when it is made.

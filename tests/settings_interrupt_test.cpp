@@ -53,19 +53,20 @@ protected:
     }
     void TearDown() override { fs::remove_all(dir_); }
 
-    // A child that saves the two records in turn until it is killed. It reports "b" as each save
-    // begins and "e" as it ends, then waits for a byte on `go` before the next, so the kills can
-    // be placed by what the child has done rather than by how fast this machine happens to be.
+    // A child that saves the two records in turn until it is killed. It waits for a byte on `go`
+    // before each save, the first too, and reports "b" as the save begins and "e" as it ends, so
+    // the kills can be placed by what the child has done rather than by how fast this machine
+    // happens to be.
     pid_t start_saving(int report, int go) const {
         const pid_t child = fork();
         if (child == 0) {
             char byte = 0;
             for (int i = 0; i < 1000000; ++i) {
-                if (write(report, "b", 1) != 1) {
+                if (read(go, &byte, 1) != 1 || write(report, "b", 1) != 1) {
                     _exit(1);
                 }
                 write_settings_file(path_.c_str(), i % 2 == 0 ? first_ : second_);
-                if (write(report, "e", 1) != 1 || read(go, &byte, 1) != 1) {
+                if (write(report, "e", 1) != 1) {
                     _exit(1);
                 }
             }
@@ -124,9 +125,7 @@ TEST_F(InterruptedSave, KillAtAnyMomentLeavesOneWholeRecord) {
         // Whole saves first, each timed from its report "b" to its "e".
         const int finished = saves_before(random);
         for (int save = 0; save < finished; ++save) {
-            if (save > 0) {
-                ASSERT_EQ(write(go[1], "g", 1), 1);
-            }
+            ASSERT_EQ(write(go[1], "g", 1), 1);
             ASSERT_EQ(next_report(report[0]), 'b');
             const auto began = std::chrono::steady_clock::now();
             ASSERT_EQ(next_report(report[0]), 'e');
@@ -134,9 +133,7 @@ TEST_F(InterruptedSave, KillAtAnyMomentLeavesOneWholeRecord) {
         }
         const bool cut = in_a_save(random) && save_us > 0;
         if (cut) {
-            if (finished > 0) {
-                ASSERT_EQ(write(go[1], "g", 1), 1);
-            }
+            ASSERT_EQ(write(go[1], "g", 1), 1);
             ASSERT_EQ(next_report(report[0]), 'b');
             std::uniform_int_distribution<long> delay_us(0, save_us + save_us / 4);
             usleep(static_cast<useconds_t>(delay_us(random)));

@@ -29,10 +29,11 @@ FIREWALL_ADD = ('advfirewall firewall add rule name="Pelivor" dir=in action=allo
 FIREWALL_DELETE = 'advfirewall firewall delete rule name="Pelivor"'
 # The data folder's rights, all its own: SYSTEM and Administrators full; Users may list it and add
 # files, and get Modify on the files only. This folder alone (no /T), and not through a link (/L).
+# Users get no right to add to it before its content is checked with them shut out.
 ICACLS = ['"C:\\windows\\system32\\icacls.exe" "C:\\ProgramData\\Pelivor" /inheritance:r /grant:r '
-          '*S-1-5-18:(OI)(CI)F *S-1-5-32-544:(OI)(CI)F *S-1-5-32-545:(RD,RA,REA,X,RC,S,WD) /L',
+          '*S-1-5-18:(OI)(CI)F *S-1-5-32-544:(OI)(CI)F *S-1-5-32-545:(RD,RA,REA,X,RC,S) /L',
           '"C:\\windows\\system32\\icacls.exe" "C:\\ProgramData\\Pelivor" /grant '
-          '*S-1-5-32-545:(OI)(IO)M /L']
+          '*S-1-5-32-545:(OI)(IO)M *S-1-5-32-545:(WD) /L']
 
 # No menu entries and icons in the user's home for the shortcuts the installer makes; and the
 # stand-ins below in place of Wine's netsh and icacls, which are stubs that do nothing.
@@ -390,8 +391,15 @@ class DataFolderStandingThere(unittest.TestCase):
             plant(host(DATA), self.PLANTED)
             os.symlink(self.decoy, os.path.join(host(DATA), "inner"))
 
+        def holding_a_hard_link():
+            # A second name of a file elsewhere, which the rights set on the folder would reach.
+            os.mkdir(host(DATA))
+            plant(host(DATA), self.PLANTED)
+            os.link(os.path.join(self.decoy, "setup.dat"), os.path.join(host(DATA), "setup.dat"))
+
         for name, make in (("link", link), ("another owner", foreign),
-                           ("holding a link", holding_a_link)):
+                           ("holding a link", holding_a_link),
+                           ("holding a hard link", holding_a_hard_link)):
             with self.subTest(name):
                 self.fresh()
                 make()
