@@ -154,27 +154,23 @@ void load_settings(LiveBoard& board, const char* path) {
     SettingsTail tail{};
     FileKind kind = FileKind::kMissing;
     const bool whole = read_settings_file(path, &loaded, &tail, &kind);
+    const BoardSettings settings = whole ? loaded : default_settings();
     {
         std::lock_guard<std::mutex> hold(board.lock);
-        board.settings = whole ? loaded : default_settings();
+        board.settings = settings;
         put_tail(board, std::move(tail));
     }
     if (whole || kind == FileKind::kOther) {
         return;  // a FIFO, device or socket is never written
     }
+    // Short of the 36 bytes, nothing of the file is kept: the defaults alone are written back.
     if (kind == FileKind::kPlain) {
-        save_settings(board, path);  // a short file is replaced by the defaults
+        write_settings_file(path, settings, SettingsTail{});
         return;
     }
     // Only a new file: a link to nothing planted at the name must not make the board create
     // what it points to.
-    BoardSettings settings;
-    {
-        std::lock_guard<std::mutex> hold(board.lock);
-        settings = board.settings;
-        tail = board.tail;
-    }
-    create_settings_file(path, settings, tail);
+    create_settings_file(path, settings, SettingsTail{});
 }
 
 void save_settings(LiveBoard& board, const char* path) {
