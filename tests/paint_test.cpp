@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "core/draw.h"
+#include "tests/board_pixels.h"
 #include "win32/paint_win32.h"
 
 namespace {
@@ -86,49 +87,12 @@ struct Canvas {
     }
 };
 
-// Pixels of a rectangle that differ from the background: where they lie and how many carry the
-// text colour exactly (the rest are smoothing between the two).
-struct Ink {
-    int left = INT_MAX;
-    int top = INT_MAX;
-    int right = -1;  // exclusive
-    int bottom = -1;
-    int pixels = 0;
-    int text_pixels = 0;
-};
-
 Ink ink_in(const Canvas& canvas, const RECT& area, uint32_t background, uint32_t text) {
-    Ink ink;
-    for (LONG y = area.top; y < area.bottom; ++y) {
-        for (LONG x = area.left; x < area.right; ++x) {
-            const uint32_t p = canvas.at(x, y);
-            if (p == background) {
-                continue;
-            }
-            ++ink.pixels;
-            ink.text_pixels += p == text;
-            ink.left = std::min<int>(ink.left, x);
-            ink.top = std::min<int>(ink.top, y);
-            ink.right = std::max<int>(ink.right, x + 1);
-            ink.bottom = std::max<int>(ink.bottom, y + 1);
-        }
-    }
-    return ink;
+    return ::ink_in(canvas, area.left, area.top, area.right, area.bottom, background, text);
 }
 
 RECT whole(const Canvas& canvas) {
     return RECT{0, 0, canvas.width, canvas.height};
-}
-
-BoardCopy board(int32_t rows, int32_t columns, const std::vector<std::string>& texts) {
-    BoardCopy copy{};
-    copy.settings = default_settings();
-    copy.settings.rows = rows;
-    copy.settings.columns = columns;
-    for (size_t k = 0; k < texts.size() && k < kSlotCount; ++k) {
-        std::strncpy(copy.table.slots[k], texts[k].c_str(), kMaxTextLength);
-    }
-    return copy;
 }
 
 BoardCopy full_board(int32_t rows, int32_t columns) {
