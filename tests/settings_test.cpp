@@ -441,20 +441,23 @@ std::string unix_name(const fs::path& path) {
 
 // A folder that refuses new files, made on Windows with an access list, Wine (no access lists,
 // run as root here) can only make on the Unix side; it starts a Unix program as it would a
-// Windows one, without a way to wait for it, so the effect is waited for.
+// Windows one, without a way to wait for it, so the effect is waited for, and on a busy machine
+// where it has not shown in time the program is started once more.
 template <typename Done>
 bool run_unix(std::string command, Done done) {
-    STARTUPINFOA startup{};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION process{};
-    if (CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                       &process) == 0) {
-        return false;
-    }
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
-    for (int i = 0; i < 400 && !done(); ++i) {
-        Sleep(25);
+    for (int attempt = 0; attempt < 3 && !done(); ++attempt) {
+        STARTUPINFOA startup{};
+        startup.cb = sizeof startup;
+        PROCESS_INFORMATION process{};
+        if (CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                           &startup, &process) == 0) {
+            return false;
+        }
+        CloseHandle(process.hThread);
+        CloseHandle(process.hProcess);
+        for (int i = 0; i < 400 && !done(); ++i) {
+            Sleep(25);
+        }
     }
     return done();
 }
