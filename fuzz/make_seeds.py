@@ -76,6 +76,14 @@ SEEDS = {
         "tail-out-of-bounds-and-kept-bytes": settings(*DEFAULTS) + b"PVX1" + struct.pack(
             "<5i", -1, 2**31 - 1, -2**31, 7, 0) + b"\x00kept\xff",
         "tail-cut-short": (settings(*DEFAULTS) + b"PVX1" + struct.pack("<5i", 1, 1, 1, 1, 1))[:59],
+        "web-port-and-pin-and-kept-bytes": settings(*DEFAULTS) + b"PVX1" + struct.pack(
+            "<5i", 0, 0, 0, 0, 0) + b"PVX2" + struct.pack("<2i", 8080, 1234) + b"kept",
+        "web-out-of-bounds": settings(*DEFAULTS) + b"PVX1" + struct.pack(
+            "<5i", 1, 1, 1, 1, 1) + b"PVX2" + struct.pack("<2i", 65536, -1),
+        "web-other-marker": settings(*DEFAULTS) + b"PVX1" + struct.pack(
+            "<5i", 1, 1, 1, 1, 1) + b"PVX3" + struct.pack("<2i", 80, 0),
+        "web-cut-short": (settings(*DEFAULTS) + b"PVX1" + struct.pack("<5i", 0, 0, 0, 0, 0) +
+                          b"PVX2" + struct.pack("<2i", 80, 0))[:67],
     },
 }
 

@@ -205,6 +205,7 @@ void store_extensions(LiveBoard& board, const ExtensionFields& fields, const cha
         SettingsTail tail = board.tail;
         const ExtensionFields none{};
         tail.present = tail.present || std::memcmp(&fields, &none, sizeof fields) != 0;
+        tail.web_present = tail.web_present || fields.web_port != 0 || fields.staff_pin != 0;
         tail.fields = fields;
         put_tail(board, std::move(tail));
     }
