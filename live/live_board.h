@@ -54,6 +54,11 @@ struct Outcome {
 // dash changes nothing.
 Outcome receive_datagram(LiveBoard& board, char* buffer, size_t length);
 
+// Removes the active entries equal to `text` byte for byte (already cleaned), or empties the board,
+// whether or not datagram commands are on: for a front end that guards these itself.
+Outcome remove_number(LiveBoard& board, const char* text);
+Outcome clear_numbers(LiveBoard& board);
+
 // The expiry and highlight timer's round at the clock's present reading: removes what has stood
 // long enough. `due` is when the next round should run (kNever: no timer needed).
 struct TimerRound {
