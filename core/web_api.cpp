@@ -216,7 +216,7 @@ bool bearer_matches(std::string_view authorization, int32_t pin) {
     for (size_t k = kWidth; k-- > 0 && rest > 0; rest /= 10) {
         expected[k] = static_cast<char>('0' + rest % 10);
     }
-    unsigned difference = given.empty() || given.size() > kWidth ? 1u : 0u;
+    unsigned difference = given.size() > kWidth ? 1u : 0u;
     const size_t length = given.size() < kWidth ? given.size() : kWidth;
     memcpy(offered + kWidth - length, given.data() + given.size() - length, length);
     for (size_t k = 0; k < kWidth; ++k) {
