@@ -26,8 +26,11 @@ uint32_t shown_entry(const SettingField& row, int32_t field) {
     if (row.box == FieldBox::kCheck) {
         return field != 0 ? 1 : 0;
     }
-    if (row.tail == nullptr) {
+    if (row.tail == nullptr || row.beyond == Beyond::kAsIs) {
         return static_cast<uint32_t>(field);
+    }
+    if (row.beyond == Beyond::kOff) {
+        return field >= 0 && field <= row.most ? static_cast<uint32_t>(field) : 0;
     }
     const int32_t bounded = field <= 0 ? 0 : field < row.most ? field : row.most;
     return static_cast<uint32_t>((bounded + row.unit - 1) / row.unit);
@@ -39,6 +42,12 @@ int32_t stored_field(const SettingField& row, uint32_t entry) {
     }
     if (row.tail == nullptr) {
         return static_cast<int32_t>(entry % row.modulus);
+    }
+    if (row.beyond == Beyond::kAsIs) {
+        return static_cast<int32_t>(entry);
+    }
+    if (row.beyond == Beyond::kOff) {
+        return entry <= static_cast<uint32_t>(row.most) ? static_cast<int32_t>(entry) : 0;
     }
     const uint32_t most = static_cast<uint32_t>(row.most / row.unit);
     return static_cast<int32_t>(entry < most ? entry : most) * row.unit;

@@ -29,18 +29,23 @@ DialogEntries entries_of(const BoardSettings& settings);
 EntriesVerdict judge_entries(const DialogEntries& entries);
 
 // The second dialog, "Obsluga zamówien": one box per tail row, minutes before a number leaves,
-// seconds of highlight, and three check boxes.
+// seconds of highlight, three check boxes, the web page's port and the staff PIN.
 struct ServiceEntries {
     uint32_t box[kTailFieldCount];
 };
 
 // What the dialog shows for the fields the file holds: bounded as the board uses them, expiry in
-// whole minutes rounded up.
+// whole minutes rounded up, a port the board counts as off as 0, the PIN as held.
 ServiceEntries service_entries_of(const ExtensionFields& fields);
 
 // The fields OK stores. An entry left as shown keeps the field as the file held it; a changed one
-// is bounded (at most 24 hours, 1 hour of highlight) and a flag becomes 1 or 0.
+// is bounded (at most 24 hours, 1 hour of highlight), a flag becomes 1 or 0, a port above 65535
+// 0 (off), and the PIN is stored as typed.
 ExtensionFields judge_service_entries(const ServiceEntries& entries, const ExtensionFields& loaded);
+
+// What the second dialog says, once, when its OK stored a web port that cannot be bound; the next
+// OK closes it, the board running without the web side.
+constexpr const char kWebPortRefused[] = "Port zajety lub niedostepny";
 
 // A digits-only box of the second dialog read as a number; a number too large for 32 bits gives
 // the largest there is, so it is bounded rather than taken as 0.

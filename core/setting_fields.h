@@ -9,6 +9,11 @@
 
 enum class FieldBox { kDigits, kCheck };
 
+// What a tail field beyond 0 to `most` counts as: the nearer bound; off (a port nobody typed is
+// never opened); or nothing (the PIN, which the box shows and stores as typed, and whose every
+// value beyond locks the changes rather than open them).
+enum class Beyond { kBound, kOff, kAsIs };
+
 struct SettingField {
     int32_t BoardSettings::*setting;  // a field of the 36 bytes, shown in the settings dialog; or
     int32_t ExtensionFields::*tail;   // one of the tail's, shown in the second dialog
@@ -23,25 +28,31 @@ struct SettingField {
     // shows them in units of `unit` of the file's, rounded up.
     int32_t most;
     int32_t unit;
+    Beyond beyond;
 };
 
 namespace field_rows {
 
 constexpr SettingField grid(int32_t BoardSettings::*setting, const char* caption) {
-    return {setting, nullptr, FieldBox::kDigits, caption, nullptr, 11, true, 0, 1};
+    return {setting, nullptr, FieldBox::kDigits, caption, nullptr, 11, true, 0, 1, Beyond::kBound};
 }
 constexpr SettingField colour(int32_t BoardSettings::*setting, const char* group) {
-    return {setting, nullptr, FieldBox::kDigits, nullptr, group, 256, false, 0, 1};
+    return {setting, nullptr, FieldBox::kDigits, nullptr, group, 256, false, 0, 1, Beyond::kBound};
 }
 constexpr SettingField check(int32_t BoardSettings::*setting, const char* caption) {
-    return {setting, nullptr, FieldBox::kCheck, caption, nullptr, 0, false, 0, 1};
+    return {setting, nullptr, FieldBox::kCheck, caption, nullptr, 0, false, 0, 1, Beyond::kBound};
 }
 constexpr SettingField timed(int32_t ExtensionFields::*tail, const char* caption, int32_t most,
                              int32_t unit) {
-    return {nullptr, tail, FieldBox::kDigits, caption, nullptr, 0, false, most, unit};
+    return {nullptr, tail, FieldBox::kDigits, caption, nullptr, 0, false,
+            most,    unit, Beyond::kBound};
+}
+constexpr SettingField web(int32_t ExtensionFields::*tail, const char* caption, int32_t most,
+                           Beyond beyond) {
+    return {nullptr, tail, FieldBox::kDigits, caption, nullptr, 0, false, most, 1, beyond};
 }
 constexpr SettingField check(int32_t ExtensionFields::*tail, const char* caption) {
-    return {nullptr, tail, FieldBox::kCheck, caption, nullptr, 0, false, 0, 1};
+    return {nullptr, tail, FieldBox::kCheck, caption, nullptr, 0, false, 0, 1, Beyond::kBound};
 }
 
 }  // namespace field_rows
@@ -65,12 +76,18 @@ inline constexpr SettingField kSettingFields[] = {
     field_rows::check(&ExtensionFields::commands,
                       "Przyjmuj polecenia: -57 usuwa 57, - czysci tablice"),
     field_rows::check(&ExtensionFields::fit_text, "Dopasuj numery do komórek"),
+    field_rows::web(&ExtensionFields::web_port, "Strona WWW, port (0 = wylaczona):", kMaxWebPort,
+                    Beyond::kOff),
+    field_rows::web(&ExtensionFields::staff_pin, "PIN obslugi (0 = bez PIN-u):", kMaxStaffPin,
+                    Beyond::kAsIs),
 };
 
 constexpr int kFieldCount = static_cast<int>(sizeof kSettingFields / sizeof kSettingFields[0]);
 constexpr int kRecordFieldCount = static_cast<int>(sizeof(BoardSettings) / sizeof(int32_t));
 constexpr int kTailFieldCount = static_cast<int>(sizeof(ExtensionFields) / sizeof(int32_t));
 constexpr int kNoField = -1;
+// The second block's rows close the table.
+constexpr int kFirstWebField = kFieldCount - static_cast<int>(kWebFieldCount);
 
 // A field's row in the table; kNoField for none.
 constexpr int field_index(int32_t BoardSettings::*setting) {
@@ -108,3 +125,7 @@ constexpr bool rows_in_two_parts() {
     return kFieldCount == kRecordFieldCount + kTailFieldCount;
 }
 static_assert(rows_in_two_parts(), "one row for every field, the record's first");
+static_assert(field_index(&ExtensionFields::web_port) == kFirstWebField &&
+                  field_index(&ExtensionFields::staff_pin) == kFirstWebField + 1 &&
+                  kFirstWebField == kRecordFieldCount + static_cast<int>(kExtensionFieldCount),
+              "the second block's rows last, in the file's order");

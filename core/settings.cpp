@@ -74,6 +74,23 @@ Extensions extensions_of(const SettingsTail& tail) {
     return on;
 }
 
+WebSettings web_settings_of(const SettingsTail& tail) {
+    WebSettings web{0, StaffAccess::kOpen, 0};
+    if (!tail.present || !tail.web_present) {
+        return web;
+    }
+    const int32_t port = tail.fields.web_port;
+    web.port = port >= 1 && port <= kMaxWebPort ? port : 0;
+    const int32_t pin = tail.fields.staff_pin;
+    if (pin < 0 || pin > kMaxStaffPin) {
+        web.access = StaffAccess::kLocked;
+    } else if (pin != 0) {
+        web.access = StaffAccess::kPin;
+        web.pin = pin;
+    }
+    return web;
+}
+
 bool decode_settings_file(const unsigned char* bytes, size_t size, BoardSettings* settings,
                           SettingsTail* tail) {
     *tail = SettingsTail{};
@@ -87,19 +104,31 @@ bool decode_settings_file(const unsigned char* bytes, size_t size, BoardSettings
     if (size >= kTailedFileSize && std::memcmp(at, kTailMarker, sizeof kTailMarker) == 0) {
         tail->present = true;
         at += sizeof kTailMarker;
-        for (int i = kRecordFieldCount; i < kFieldCount; ++i) {
+        for (int i = kRecordFieldCount; i < kFirstWebField; ++i) {
             tail->fields.*kSettingFields[i].tail = get_le32(at);
             at += 4;
         }
-        tail->kept.assign(bytes + kTailedFileSize, bytes + size);
+        if (size >= kWebTailedFileSize &&
+            std::memcmp(at, kWebTailMarker, sizeof kWebTailMarker) == 0) {
+            tail->web_present = true;
+            at += sizeof kWebTailMarker;
+            for (int i = kFirstWebField; i < kFieldCount; ++i) {
+                tail->fields.*kSettingFields[i].tail = get_le32(at);
+                at += 4;
+            }
+        }
+        const size_t rest = static_cast<size_t>(bytes + size - at);
+        tail->kept.assign(at, at + (rest < kKeptAfterTail ? rest : kKeptAfterTail));
     }
     return true;
 }
 
 std::vector<unsigned char> settings_file_bytes(const BoardSettings& settings,
                                                const SettingsTail& tail) {
-    std::vector<unsigned char> bytes(tail.present ? kTailedFileSize + tail.kept.size()
-                                                  : kSettingsFileSize);
+    const bool web = tail.present && tail.web_present;
+    std::vector<unsigned char> bytes(!tail.present ? kSettingsFileSize
+                                     : web         ? kWebTailedFileSize + tail.kept.size()
+                                                   : kTailedFileSize + tail.kept.size());
     unsigned char head[kSettingsFileSize];
     encode_settings(settings, head);
     std::memcpy(bytes.data(), head, sizeof head);
@@ -107,9 +136,17 @@ std::vector<unsigned char> settings_file_bytes(const BoardSettings& settings,
         unsigned char* at = bytes.data() + kSettingsFileSize;
         std::memcpy(at, kTailMarker, sizeof kTailMarker);
         at += sizeof kTailMarker;
-        for (int i = kRecordFieldCount; i < kFieldCount; ++i) {
+        for (int i = kRecordFieldCount; i < kFirstWebField; ++i) {
             put_le32(at, tail.fields.*kSettingFields[i].tail);
             at += 4;
+        }
+        if (web) {
+            std::memcpy(at, kWebTailMarker, sizeof kWebTailMarker);
+            at += sizeof kWebTailMarker;
+            for (int i = kFirstWebField; i < kFieldCount; ++i) {
+                put_le32(at, tail.fields.*kSettingFields[i].tail);
+                at += 4;
+            }
         }
         if (!tail.kept.empty()) {
             std::memcpy(at, tail.kept.data(), tail.kept.size());

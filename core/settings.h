@@ -36,10 +36,21 @@ struct ExtensionFields {
     int32_t chime;              // 0: off
     int32_t commands;           // 0: off
     int32_t fit_text;           // 0: off
+    // The second block's, after its marker "PVX2" at bytes 60 to 63. Initialised so that records
+    // built for the first block alone need not name them.
+    int32_t web_port = 0;   // 0: off
+    int32_t staff_pin = 0;  // 0: none
 };
 
 constexpr char kTailMarker[4] = {'P', 'V', 'X', '1'};
-constexpr size_t kTailedFileSize = kSettingsFileSize + sizeof kTailMarker + sizeof(ExtensionFields);
+constexpr size_t kExtensionFieldCount = 5;
+constexpr size_t kTailedFileSize =
+    kSettingsFileSize + sizeof kTailMarker + 4 * kExtensionFieldCount;
+constexpr char kWebTailMarker[4] = {'P', 'V', 'X', '2'};
+constexpr size_t kWebFieldCount = 2;
+constexpr size_t kWebTailedFileSize = kTailedFileSize + sizeof kWebTailMarker + 4 * kWebFieldCount;
+static_assert(sizeof(ExtensionFields) == 4 * (kExtensionFieldCount + kWebFieldCount),
+              "both blocks' fields, no padding");
 // Bytes after the tail are written back as they were, up to this many; a file longer still keeps
 // only these.
 constexpr size_t kKeptAfterTail = 64 * 1024;
@@ -47,7 +58,10 @@ constexpr size_t kKeptAfterTail = 64 * 1024;
 struct SettingsTail {
     bool present;  // false: no tail on disk, and saves write the 36 bytes alone
     ExtensionFields fields;
-    std::vector<unsigned char> kept;  // what followed the tail
+    std::vector<unsigned char> kept;  // what followed the tail, the second block's too if any
+    // The second block is on disk (only ever with the first): false, and saves write 60 bytes
+    // before the kept ones.
+    bool web_present = false;
 };
 
 // The fields as the board acts on them: negative counts as 0, too large as the bound, and any
@@ -63,14 +77,31 @@ struct Extensions {
 };
 Extensions extensions_of(const SettingsTail& tail);
 
-// The file's first `size` bytes (at most kTailedFileSize + kKeptAfterTail of them): true when
+// The web side as the board acts on it. A port outside 1 to 65535 counts as off. A PIN outside 0
+// to 99999999 is damage or a hand edit, and reading it as 0 would open the changes to anyone: it
+// locks them instead, so that no PIN offered matches, until one is set in the F2 dialog. No second
+// block: off.
+constexpr int32_t kMaxWebPort = 65535;
+constexpr int32_t kMaxStaffPin = 99999999;
+enum class StaffAccess { kOpen, kPin, kLocked };
+struct WebSettings {
+    int32_t port;  // 0: off
+    StaffAccess access;
+    int32_t pin;  // with kPin, 1 to 99999999; else 0
+};
+WebSettings web_settings_of(const SettingsTail& tail);
+
+// The file's first `size` bytes (at most kWebTailedFileSize + kKeptAfterTail of them): true when
 // they are at least 36, decoded into *settings unchecked. *tail gets the tail when bytes 36 to 59
 // are the marker and the fields, else no tail (the long-file rule: the rest is ignored and left
-// on disk).
+// on disk); with the tail, the second block when bytes 60 to 67 are its marker and fields, and
+// up to kKeptAfterTail of the bytes after what was taken.
 bool decode_settings_file(const unsigned char* bytes, size_t size, BoardSettings* settings,
                           SettingsTail* tail);
 
-// The bytes a save writes: the 36, then with a tail the 24 and the bytes kept after them.
+// The bytes a save writes: the 36, then with a tail the 24, the second block's 8 if present, and
+// the bytes kept after them. Switching the second block on puts it before bytes kept after a
+// first tail alone.
 std::vector<unsigned char> settings_file_bytes(const BoardSettings& settings,
                                                const SettingsTail& tail);
 

@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""Writes the committed seed inputs of the two fuzz targets into fuzz/corpus/<target>/: the cases
+"""Writes the committed seed inputs of the fuzz targets into fuzz/corpus/<target>/: the cases
 the board's tests care about, in each target's input layout, for the fuzzer to start from."""
 import os
 import struct
@@ -38,6 +38,15 @@ def settings(*fields, window=None):
 
 DEFAULTS = (4, 2, 0, 50, 150, 240, 240, 240, 0)
 
+WEB_METHODS = ["GET", "POST", "DELETE", "PUT"]
+
+
+def web(method, pin, target, authorization=b"", content_type=b"", body=b""):
+    """The input of web_api_fuzz: method index, PIN, then NUL-separated fields."""
+    return (bytes([WEB_METHODS.index(method)]) + struct.pack("<I", pin) + target + b"\0" +
+            authorization + b"\0" + content_type + b"\0" + body)
+
+
 SEEDS = {
     "datagram_fuzz": {
         "four-by-two-sequence": grid(4, 2) + datagrams(
@@ -58,6 +67,16 @@ SEEDS = {
             ("commands",), b"57", b"58", b"--57", b"- 57", b"-\xef\xbb\xbf57", b"-\x00", b"-\r\n57",
             b"-58 x", b"- \t\r\n", b"-"),
     },
+    "web_api_fuzz": {
+        "page": web("GET", 0, b"/?tv=1"),
+        "put-plain": web("POST", 0, b"/api/numbers", content_type=b"text/plain", body=b"57\r\n"),
+        "put-json-escapes": web("POST", 1234, b"/api/numbers", b"Bearer 1234",
+                                b"application/json; charset=utf-8", b' "\\u0023\\u00357" '),
+        "put-wrong-pin": web("POST", 99999999, b"/api/numbers", b"Bearer 9999999", b"", b"57"),
+        "remove-encoded": web("DELETE", 7, b"/api/numbers/%2357", b"bearer 0007"),
+        "clear": web("DELETE", 0, b"/api/numbers"),
+        "wrong-method": web("PUT", 0, b"/api/numbers/57"),
+    },
     "settings_file_fuzz": {
         "defaults": settings(*DEFAULTS),
         "defaults-960x540": settings(*DEFAULTS, window=(960, 540)),
@@ -76,6 +95,14 @@ SEEDS = {
         "tail-out-of-bounds-and-kept-bytes": settings(*DEFAULTS) + b"PVX1" + struct.pack(
             "<5i", -1, 2**31 - 1, -2**31, 7, 0) + b"\x00kept\xff",
         "tail-cut-short": (settings(*DEFAULTS) + b"PVX1" + struct.pack("<5i", 1, 1, 1, 1, 1))[:59],
+        "web-port-and-pin-and-kept-bytes": settings(*DEFAULTS) + b"PVX1" + struct.pack(
+            "<5i", 0, 0, 0, 0, 0) + b"PVX2" + struct.pack("<2i", 8080, 1234) + b"kept",
+        "web-out-of-bounds": settings(*DEFAULTS) + b"PVX1" + struct.pack(
+            "<5i", 1, 1, 1, 1, 1) + b"PVX2" + struct.pack("<2i", 65536, -1),
+        "web-other-marker": settings(*DEFAULTS) + b"PVX1" + struct.pack(
+            "<5i", 1, 1, 1, 1, 1) + b"PVX3" + struct.pack("<2i", 80, 0),
+        "web-cut-short": (settings(*DEFAULTS) + b"PVX1" + struct.pack("<5i", 0, 0, 0, 0, 0) +
+                          b"PVX2" + struct.pack("<2i", 80, 0))[:67],
     },
 }
 

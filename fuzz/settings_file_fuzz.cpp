@@ -131,8 +131,9 @@ void check_drawing(const BoardCopy& copy, int active, int64_t width, int64_t hei
     }
 }
 
-// The tail: taken only with the marker and all five fields; bounded for use; a save writes the
-// file back byte for byte (up to the bytes kept after the tail), and without a tail 36 bytes.
+// The tail: taken only with the marker and all five fields, the second block only after it with
+// its own marker and both fields; bounded for use; a save writes the file back byte for byte (up
+// to the bytes kept after what was taken), and without a tail 36 bytes.
 void check_tail(LiveBoard& board, const uint8_t* data, size_t size, const fs::path& path) {
     SettingsTail tail;
     Extensions on;
@@ -144,6 +145,22 @@ void check_tail(LiveBoard& board, const uint8_t* data, size_t size, const fs::pa
     const bool marked = size >= kTailedFileSize &&
                         std::memcmp(data + kSettingsFileSize, kTailMarker, sizeof kTailMarker) == 0;
     require(tail.present == marked, "a tail taken without its marker, or missed with it");
+    const bool web_marked =
+        marked && size >= kWebTailedFileSize &&
+        std::memcmp(data + kTailedFileSize, kWebTailMarker, sizeof kWebTailMarker) == 0;
+    require(tail.web_present == web_marked,
+            "a second block taken without its marker, or missed with it");
+    const WebSettings web = web_settings_of(tail);
+    require(web.port >= 0 && web.port <= kMaxWebPort, "a port beyond its bounds");
+    require(
+        web.access == StaffAccess::kPin ? web.pin >= 1 && web.pin <= kMaxStaffPin : web.pin == 0,
+        "a PIN beyond its bounds");
+    int32_t pin = 0;
+    if (web_marked) {
+        std::memcpy(&pin, data + kWebTailedFileSize - 4, sizeof pin);
+    }
+    require((web.access == StaffAccess::kOpen) == (pin == 0),
+            "changes open with a PIN set, or closed without one");
     require(on.expire_ms >= 0 && on.expire_ms <= kMaxExpireSeconds * int64_t{1000} &&
                 on.highlight_ms >= 0 && on.highlight_ms <= kMaxHighlightSeconds * int64_t{1000},
             "an extension's time beyond its bounds");
@@ -157,8 +174,8 @@ void check_tail(LiveBoard& board, const uint8_t* data, size_t size, const fs::pa
     }
     save_settings(board, path.c_str());
     const std::vector<uint8_t> saved = read_file(path);
-    const size_t whole =
-        marked ? std::min(size, kTailedFileSize + kKeptAfterTail) : kSettingsFileSize;
+    const size_t taken = web_marked ? kWebTailedFileSize : kTailedFileSize;
+    const size_t whole = marked ? std::min(size, taken + kKeptAfterTail) : kSettingsFileSize;
     require(saved == std::vector<uint8_t>(data, data + whole), "a save changed the file's bytes");
 }
 

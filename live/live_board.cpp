@@ -120,6 +120,22 @@ Outcome receive_datagram(LiveBoard& board, char* buffer, size_t length) {
     return outcome;
 }
 
+Outcome remove_number(LiveBoard& board, const char* text) {
+    std::lock_guard<std::mutex> hold(board.lock);
+    ArrivalTimes* const times = board.timing ? &board.arrivals : nullptr;
+    Outcome outcome{};
+    outcome.repaint =
+        text[0] != '\0' && remove_text(board.table, active_of(board), text, times) > 0;
+    return outcome;
+}
+
+Outcome clear_numbers(LiveBoard& board) {
+    std::lock_guard<std::mutex> hold(board.lock);
+    Outcome outcome{};
+    outcome.repaint = clear_board(board.table, active_of(board)) > 0;
+    return outcome;
+}
+
 TimerRound run_timer_round(LiveBoard& board) {
     std::lock_guard<std::mutex> hold(board.lock);
     const int64_t now = board.clock();
@@ -205,6 +221,7 @@ void store_extensions(LiveBoard& board, const ExtensionFields& fields, const cha
         SettingsTail tail = board.tail;
         const ExtensionFields none{};
         tail.present = tail.present || std::memcmp(&fields, &none, sizeof fields) != 0;
+        tail.web_present = tail.web_present || fields.web_port != 0 || fields.staff_pin != 0;
         tail.fields = fields;
         put_tail(board, std::move(tail));
     }

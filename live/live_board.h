@@ -54,6 +54,11 @@ struct Outcome {
 // dash changes nothing.
 Outcome receive_datagram(LiveBoard& board, char* buffer, size_t length);
 
+// Removes the active entries equal to `text` byte for byte (already cleaned), or empties the board,
+// whether or not datagram commands are on: for a front end that guards these itself.
+Outcome remove_number(LiveBoard& board, const char* text);
+Outcome clear_numbers(LiveBoard& board);
+
 // The expiry and highlight timer's round at the clock's present reading: removes what has stood
 // long enough. `due` is when the next round should run (kNever: no timer needed).
 struct TimerRound {
@@ -92,6 +97,7 @@ void store_settings(LiveBoard& board, const BoardSettings& settings,
                     const char* path = kSettingsFile);
 
 // Replaces the extension fields (the second dialog's OK) and saves. A file without a tail gets one
-// only when a field is not 0.
+// only when a field is not 0, and a tail without the second block gets it only when the port or
+// the PIN is not 0.
 void store_extensions(LiveBoard& board, const ExtensionFields& fields,
                       const char* path = kSettingsFile);

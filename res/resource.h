@@ -28,6 +28,8 @@
 #define IDC_CHIME 1103
 #define IDC_COMMANDS 1104
 #define IDC_FIT_TEXT 1105
+#define IDC_WEB_PORT 1106
+#define IDC_STAFF_PIN 1107
 #define IDR_CHIME 121
 
 // Commands: 104 comes from the accelerators and is left to default processing; 105 closes.

@@ -111,6 +111,39 @@ TEST(ServiceEntries, UnchangedEntriesKeepTheFileChangedOnesAreBounded) {
     EXPECT_EQ(judge_service_entries(changed, loaded).expire_seconds, 86400);
 }
 
+// A port the board counts as off shows as 0 and a changed one above 65535 is stored as off, never
+// as a port nobody typed. The PIN shows as held and is stored as typed: a value beyond 8 digits
+// locks the changes (web_settings_of) and must never turn into 0, no PIN.
+TEST(ServiceEntries, WebPortOffBeyondItsRangePinAsTyped) {
+    ExtensionFields loaded{};
+    loaded.web_port = 70000;
+    loaded.staff_pin = -7;
+    ServiceEntries shown = service_entries_of(loaded);
+    EXPECT_EQ(entry(shown, &ExtensionFields::web_port), 0u);
+    EXPECT_EQ(entry(shown, &ExtensionFields::staff_pin), static_cast<uint32_t>(-7));
+    const ExtensionFields same = judge_service_entries(shown, loaded);
+    EXPECT_EQ(std::memcmp(&same, &loaded, sizeof same), 0);
+
+    loaded.web_port = -1;
+    shown = service_entries_of(loaded);
+    EXPECT_EQ(entry(shown, &ExtensionFields::web_port), 0u);
+    loaded.web_port = 8080;
+    loaded.staff_pin = 1234;
+    ServiceEntries changed = service_entries_of(loaded);
+    EXPECT_EQ(entry(changed, &ExtensionFields::web_port), 8080u);
+    EXPECT_EQ(entry(changed, &ExtensionFields::staff_pin), 1234u);
+    for (const uint32_t port : {65536u, UINT32_MAX}) {
+        entry(changed, &ExtensionFields::web_port) = port;
+        EXPECT_EQ(judge_service_entries(changed, loaded).web_port, 0) << port;
+    }
+    entry(changed, &ExtensionFields::web_port) = 65535;
+    EXPECT_EQ(judge_service_entries(changed, loaded).web_port, 65535);
+    for (const uint32_t pin : {123456789u, UINT32_MAX}) {
+        entry(changed, &ExtensionFields::staff_pin) = pin;
+        EXPECT_EQ(judge_service_entries(changed, loaded).staff_pin, static_cast<int32_t>(pin));
+    }
+}
+
 TEST(ServiceEntries, BoxesReadAsNumbersSaturating) {
     EXPECT_EQ(service_entry_value(""), 0u);
     EXPECT_EQ(service_entry_value("0"), 0u);
@@ -147,13 +180,21 @@ TEST(SettingFields, EveryRowRoundTripsThroughTheFileAndItsDialog) {
         SettingsTail tail{true, {}, {}};
         const bool record = i < kRecordFieldCount;
         (record ? settings.*row.setting : tail.fields.*row.tail) = value;
+        // The second block's rows are stored after its own marker, in a 68-byte file.
+        const bool web = i >= kFirstWebField;
+        tail.web_present = web;
 
         const std::vector<unsigned char> bytes = settings_file_bytes(settings, tail);
         const size_t at = record ? 4 * static_cast<size_t>(i)
-                                 : kSettingsFileSize + sizeof kTailMarker +
-                                       4 * static_cast<size_t>(i - kRecordFieldCount);
-        std::vector<unsigned char> want(kTailedFileSize, 0);
+                          : web  ? kTailedFileSize + sizeof kWebTailMarker +
+                                      4 * static_cast<size_t>(i - kFirstWebField)
+                                : kSettingsFileSize + sizeof kTailMarker +
+                                      4 * static_cast<size_t>(i - kRecordFieldCount);
+        std::vector<unsigned char> want(web ? kWebTailedFileSize : kTailedFileSize, 0);
         std::memcpy(&want[kSettingsFileSize], kTailMarker, sizeof kTailMarker);
+        if (web) {
+            std::memcpy(&want[kTailedFileSize], kWebTailMarker, sizeof kWebTailMarker);
+        }
         for (size_t b = 0; b < 4; ++b) {
             want[at + b] = static_cast<unsigned char>(static_cast<uint32_t>(value) >> (8 * b));
         }
@@ -162,6 +203,8 @@ TEST(SettingFields, EveryRowRoundTripsThroughTheFileAndItsDialog) {
         SettingsTail read_tail{};
         ASSERT_TRUE(decode_settings_file(bytes.data(), bytes.size(), &read, &read_tail));
         EXPECT_EQ((record ? read.*row.setting : read_tail.fields.*row.tail), value);
+        EXPECT_EQ(read_tail.web_present, web);
+        EXPECT_TRUE(read_tail.kept.empty());
 
         if (record) {
             const EntriesVerdict shown = judge_entries(entries_of(settings));

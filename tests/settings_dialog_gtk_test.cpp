@@ -201,13 +201,14 @@ TEST_F(GtkDialog, ServiceDialogShowsTheTailAndOkStoresWhatTheEntriesMake) {
     SettingsTail tail{true, ExtensionFields{90, 5, 1, 0, 7}, {'k', 'e', 'p', 't'}};
     ASSERT_TRUE(write_settings_file("setup.dat", default_settings(), tail));
     const Widgets w = open(true);
-    EXPECT_EQ(w.labels, (std::vector<std::string>{
-                            "Usuwaj numer po (minuty, 0 = nigdy):",
-                            "Wyrózniaj nowy numer (sekundy, 0 = nie):", "Dzwiek przy nowym numerze",
-                            "Przyjmuj polecenia: -57 usuwa 57, - czysci tablice",
-                            "Dopasuj numery do komórek", "OK"}));
+    EXPECT_EQ(w.labels,
+              (std::vector<std::string>{
+                  "Usuwaj numer po (minuty, 0 = nigdy):",
+                  "Wyrózniaj nowy numer (sekundy, 0 = nie):", "Dzwiek przy nowym numerze",
+                  "Przyjmuj polecenia: -57 usuwa 57, - czysci tablice", "Dopasuj numery do komórek",
+                  "Strona WWW, port (0 = wylaczona):", "PIN obslugi (0 = bez PIN-u):", "OK"}));
     // 90 s shows as 2 whole minutes, rounded up.
-    EXPECT_EQ(texts(w), (std::vector<std::string>{"2", "5"}));
+    EXPECT_EQ(texts(w), (std::vector<std::string>{"2", "5", "0", "0"}));
     ASSERT_EQ(w.checks.size(), 3u);
     EXPECT_TRUE(gtk_check_button_get_active(GTK_CHECK_BUTTON(w.checks[0])));
     EXPECT_FALSE(gtk_check_button_get_active(GTK_CHECK_BUTTON(w.checks[1])));
@@ -228,6 +229,27 @@ TEST_F(GtkDialog, ServiceDialogShowsTheTailAndOkStoresWhatTheEntriesMake) {
     const ExtensionFields expected{180, 5, 1, 1, 7};  // an untouched flag as the file held it
     EXPECT_EQ(std::memcmp(&stored.fields, &expected, sizeof expected), 0);
     EXPECT_EQ(stored.kept, tail.kept);
+    EXPECT_FALSE(stored.web_present);  // port and PIN left at 0
+}
+
+TEST_F(GtkDialog, ServiceDialogShowsAndStoresThePortAndPin) {
+    SettingsTail tail{true, ExtensionFields{}, {}};
+    tail.fields.web_port = 8080;
+    tail.fields.staff_pin = 1234;
+    tail.web_present = true;
+    ASSERT_TRUE(write_settings_file("setup.dat", default_settings(), tail));
+    const Widgets w = open(true);
+    ASSERT_EQ(w.entries.size(), 4u);
+    EXPECT_EQ(texts(w), (std::vector<std::string>{"0", "0", "8080", "1234"}));
+    gtk_editable_set_text(GTK_EDITABLE(w.entries[2]), "65536");  // beyond: off
+    gtk_editable_set_text(GTK_EDITABLE(w.entries[3]), "00042");
+    g_signal_emit_by_name(w.ok, "clicked");
+    BoardSettings settings{};
+    SettingsTail stored{};
+    ASSERT_TRUE(read_settings_file("setup.dat", &settings, &stored));
+    ASSERT_TRUE(stored.web_present);
+    EXPECT_EQ(stored.fields.web_port, 0);
+    EXPECT_EQ(stored.fields.staff_pin, 42);
 }
 
 }  // namespace

@@ -247,6 +247,11 @@ void put_bytes(const Bytes& bytes) {
 // The 36 bytes, the marker and the five fields.
 Bytes tailed(const BoardSettings& settings, std::vector<int32_t> fields) {
     SettingsTail tail{true, {fields[0], fields[1], fields[2], fields[3], fields[4]}, {}};
+    if (fields.size() > 5) {  // the port and the PIN, in the second block
+        tail.fields.web_port = fields[5];
+        tail.fields.staff_pin = fields[6];
+        tail.web_present = true;
+    }
     return settings_file_bytes(settings, tail);
 }
 
@@ -650,6 +655,25 @@ TEST_F(SettingsDialog, ServiceDialogOkWritesTheTailOnlyOnceSomethingIsOn) {
               }}),
               IDOK);
     EXPECT_EQ(file_bytes(), tailed(kOnDisk, {90, 0, 7, 0, 0}));
+
+    // The port and the PIN bring the second block; a port beyond 65535 is stored as off.
+    EXPECT_EQ(run_service_dialog({[](HWND dialog) {
+                  EXPECT_EQ(text_of(dialog, IDC_WEB_PORT), "0");
+                  EXPECT_EQ(text_of(dialog, IDC_STAFF_PIN), "0");
+                  put(dialog, IDC_WEB_PORT, "8080");
+                  put(dialog, IDC_STAFF_PIN, "1234");
+                  click(dialog, IDOK);
+              }}),
+              IDOK);
+    EXPECT_EQ(file_bytes(), tailed(kOnDisk, {90, 0, 7, 0, 0, 8080, 1234}));
+    EXPECT_EQ(run_service_dialog({[](HWND dialog) {
+                  EXPECT_EQ(text_of(dialog, IDC_WEB_PORT), "8080");
+                  EXPECT_EQ(text_of(dialog, IDC_STAFF_PIN), "1234");
+                  put(dialog, IDC_WEB_PORT, "70000");
+                  click(dialog, IDOK);
+              }}),
+              IDOK);
+    EXPECT_EQ(file_bytes(), tailed(kOnDisk, {90, 0, 7, 0, 0, 0, 1234}));
 }
 
 TEST_F(SettingsDialog, ServiceDialogTextsAndOrder) {
@@ -660,21 +684,46 @@ TEST_F(SettingsDialog, ServiceDialogTextsAndOrder) {
         std::vector<int> ids;
         for (HWND c : children(dialog)) {
             ids.push_back(GetDlgCtrlID(c));
-            if (GetDlgCtrlID(c) != IDC_EXPIRE_MINUTES && GetDlgCtrlID(c) != IDC_HIGHLIGHT_SECONDS) {
+            const int id = GetDlgCtrlID(c);
+            const bool digits = id == IDC_EXPIRE_MINUTES || id == IDC_HIGHLIGHT_SECONDS ||
+                                id == IDC_WEB_PORT || id == IDC_STAFF_PIN;
+            if (!digits) {
                 texts.push_back(window_text(c));
             }
-            if (GetDlgCtrlID(c) == IDC_EXPIRE_MINUTES || GetDlgCtrlID(c) == IDC_HIGHLIGHT_SECONDS) {
+            if (digits) {
                 EXPECT_TRUE(GetWindowLongA(c, GWL_STYLE) & ES_NUMBER);
             }
         }
+        // Every control inside the dialog and clear of the others.
+        RECT client{};
+        GetClientRect(dialog, &client);
+        const std::vector<HWND> controls = children(dialog);
+        for (size_t i = 0; i < controls.size(); ++i) {
+            RECT a{};
+            GetWindowRect(controls[i], &a);
+            MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&a), 2);
+            EXPECT_TRUE(a.left >= 0 && a.top >= 0 && a.right <= client.right &&
+                        a.bottom <= client.bottom)
+                << GetDlgCtrlID(controls[i]);
+            for (size_t j = 0; j < i; ++j) {
+                RECT b{};
+                RECT both{};
+                GetWindowRect(controls[j], &b);
+                MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&b), 2);
+                EXPECT_FALSE(IntersectRect(&both, &a, &b)) << i << " and " << j;
+            }
+        }
         EXPECT_EQ(ids, (std::vector<int>{-1, IDC_EXPIRE_MINUTES, -1, IDC_HIGHLIGHT_SECONDS,
-                                         IDC_CHIME, IDC_COMMANDS, IDC_FIT_TEXT, IDOK}));
-        EXPECT_EQ(texts,
-                  (std::vector<std::wstring>{L"Usuwaj numer po (minuty, 0 = nigdy):",
-                                             L"Wyr\u00F3zniaj nowy numer (sekundy, 0 = nie):",
-                                             L"Dzwiek przy nowym numerze",
-                                             L"Przyjmuj polecenia: -57 usuwa 57, - czysci tablice",
-                                             L"Dopasuj numery do kom\u00F3rek", L"OK"}));
+                                         IDC_CHIME, IDC_COMMANDS, IDC_FIT_TEXT, -1, IDC_WEB_PORT,
+                                         -1, IDC_STAFF_PIN, IDOK}));
+        EXPECT_EQ(
+            texts,
+            (std::vector<std::wstring>{
+                L"Usuwaj numer po (minuty, 0 = nigdy):",
+                L"Wyr\u00F3zniaj nowy numer (sekundy, 0 = nie):", L"Dzwiek przy nowym numerze",
+                L"Przyjmuj polecenia: -57 usuwa 57, - czysci tablice",
+                L"Dopasuj numery do kom\u00F3rek", L"Strona WWW, port (0 = wylaczona):",
+                L"PIN obslugi (0 = bez PIN-u):", L"OK"}));
         if (GetACP() == 1250 || GetACP() == 1252) {
             char ansi[64] = {};
             GetWindowTextA(dialog, ansi, sizeof ansi);

@@ -579,6 +579,16 @@ Bytes tail_bytes(int32_t expire, int32_t highlight, int32_t chime, int32_t comma
     return out;
 }
 
+Bytes web_bytes(Bytes first, const char (&marker)[5], int32_t port, int32_t pin) {
+    first.insert(first.end(), marker, marker + 4);
+    for (int32_t v : {port, pin}) {
+        for (int b = 0; b < 4; ++b) {
+            first.push_back(static_cast<unsigned char>(static_cast<uint32_t>(v) >> (8 * b)));
+        }
+    }
+    return first;
+}
+
 }  // namespace
 
 TEST_F(SettingsFile, ShortAndMarkerlessFilesKeepEveryExtensionOff) {
@@ -680,5 +690,122 @@ TEST_F(SettingsFile, BoundsOfTheTailFields) {
         EXPECT_TRUE(on.fit_text);
         tail.present = false;
         EXPECT_EQ(extensions_of(tail).expire_ms, 0);
+    }
+}
+
+// The second block is taken only with its marker and both fields after a first tail; anything else
+// there stays kept bytes, written back as they were, and the web side off.
+TEST_F(SettingsFile, WebBlockOnlyWithItsMarkerAndAddedOnlyWhenSwitchedOn) {
+    const Bytes first = tail_bytes(60, 0, 1, 0, 0);
+    Bytes cut = web_bytes(first, "PVX2", 8080, 1234);
+    cut.pop_back();
+    const Bytes cases[] = {web_bytes(first, "PVX3", 8080, 1234), web_bytes(first, "pvx2", 80, 0),
+                           cut, web_bytes(kDefaultBytes, "PVX2", 8080, 0)};
+    for (const Bytes& bytes : cases) {
+        write_bytes("setup.dat", bytes);
+        load_settings(board_);
+        EXPECT_FALSE(board_.tail.web_present) << bytes.size();
+        EXPECT_EQ(web_settings_of(board_.tail).port, 0);
+        EXPECT_EQ(read_bytes("setup.dat"), bytes);
+        if (board_.tail.present) {  // without a first tail, a save writes the 36 bytes alone
+            store_settings(board_, default_settings());
+            EXPECT_EQ(read_bytes("setup.dat"), bytes);
+        }
+    }
+
+    // A first tail alone stays 60 bytes through the dialog's OK until the port or PIN is set,
+    // and the second block then stays when both are 0 again.
+    write_bytes("setup.dat", first);
+    load_settings(board_);
+    ExtensionFields fields = board_.tail.fields;
+    fields.chime = 0;
+    store_extensions(board_, fields);
+    EXPECT_EQ(read_bytes("setup.dat"), tail_bytes(60, 0, 0, 0, 0));
+    fields.web_port = 8080;
+    store_extensions(board_, fields);
+    EXPECT_EQ(read_bytes("setup.dat"), web_bytes(tail_bytes(60, 0, 0, 0, 0), "PVX2", 8080, 0));
+    fields.web_port = 0;
+    store_extensions(board_, fields);
+    EXPECT_EQ(read_bytes("setup.dat"), web_bytes(tail_bytes(60, 0, 0, 0, 0), "PVX2", 0, 0));
+
+    // From 36 bytes, the PIN alone brings both blocks, the first all 0.
+    write_bytes("setup.dat", kDefaultBytes);
+    load_settings(board_);
+    ExtensionFields pin_only{};
+    pin_only.staff_pin = 4321;
+    store_extensions(board_, pin_only);
+    EXPECT_EQ(read_bytes("setup.dat"), web_bytes(tail_bytes(0, 0, 0, 0, 0), "PVX2", 0, 4321));
+
+    // Kept bytes after a first tail alone follow the block switched on in front of them.
+    Bytes kept = first;
+    kept.insert(kept.end(), {'x', 'y'});
+    write_bytes("setup.dat", kept);
+    load_settings(board_);
+    fields = board_.tail.fields;
+    fields.web_port = 80;
+    store_extensions(board_, fields);
+    Bytes expected = web_bytes(first, "PVX2", 80, 0);
+    expected.insert(expected.end(), {'x', 'y'});
+    EXPECT_EQ(read_bytes("setup.dat"), expected);
+}
+
+TEST_F(SettingsFile, WebBlockIsKeptAsHeldAndWrittenBackWithWhatFollows) {
+    Bytes bytes = web_bytes(tail_bytes(0, 0, 0, 0, 1), "PVX2", 70000, -1);
+    bytes.insert(bytes.end(), {'P', 'V', 'X', '3', 0});
+    write_bytes("setup.dat", bytes);
+    load_settings(board_);
+    ASSERT_TRUE(board_.tail.web_present);
+    EXPECT_EQ(board_.tail.fields.web_port, 70000);
+    EXPECT_EQ(board_.tail.fields.staff_pin, -1);
+    EXPECT_EQ(board_.tail.kept, (Bytes{'P', 'V', 'X', '3', 0}));
+    store_settings(board_, default_settings());
+    EXPECT_EQ(read_bytes("setup.dat"), bytes);
+
+    ExtensionFields fields = board_.tail.fields;
+    fields.web_port = 8080;
+    store_extensions(board_, fields);
+    bytes[64] = 0x90;  // 8080 = 0x1F90
+    bytes[65] = 0x1F;
+    bytes[66] = 0;
+    EXPECT_EQ(read_bytes("setup.dat"), bytes);
+
+    // As many bytes after the second block as are kept: every one comes back.
+    Bytes longest = web_bytes(tail_bytes(0, 0, 0, 0, 0), "PVX2", 80, 0);
+    for (size_t i = 0; i < kKeptAfterTail; ++i) {
+        longest.push_back(static_cast<unsigned char>(i * 5 + 3));
+    }
+    write_bytes("setup.dat", longest);
+    load_settings(board_);
+    store_settings(board_, default_settings());
+    EXPECT_EQ(read_bytes("setup.dat"), longest);
+}
+
+TEST(WebSettings, PortOffBeyondItsRangeAndAPinBeyondItsLocksTheChanges) {
+    struct Case {
+        int32_t port, pin;
+        int32_t want_port;
+        StaffAccess want_access;
+        int32_t want_pin;
+    };
+    const Case cases[] = {{0, 0, 0, StaffAccess::kOpen, 0},
+                          {1, 1, 1, StaffAccess::kPin, 1},
+                          {65535, 99999999, 65535, StaffAccess::kPin, 99999999},
+                          {65536, 100000000, 0, StaffAccess::kLocked, 0},
+                          {-1, -1, 0, StaffAccess::kLocked, 0},
+                          {INT32_MAX, INT32_MAX, 0, StaffAccess::kLocked, 0},
+                          {INT32_MIN, INT32_MIN, 0, StaffAccess::kLocked, 0}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.pin);
+        SettingsTail tail{true, {}, {}};
+        tail.fields.web_port = c.port;
+        tail.fields.staff_pin = c.pin;
+        tail.web_present = true;
+        WebSettings web = web_settings_of(tail);
+        EXPECT_EQ(web.port, c.want_port);
+        EXPECT_EQ(web.access, c.want_access);
+        EXPECT_EQ(web.pin, c.want_pin);
+        tail.web_present = false;
+        web = web_settings_of(tail);
+        EXPECT_TRUE(web.port == 0 && web.access == StaffAccess::kOpen && web.pin == 0);
     }
 }

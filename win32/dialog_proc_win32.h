@@ -30,6 +30,8 @@ inline constexpr FieldControl kFieldControls[] = {
     {field_index(&ExtensionFields::chime), IDC_CHIME},
     {field_index(&ExtensionFields::commands), IDC_COMMANDS},
     {field_index(&ExtensionFields::fit_text), IDC_FIT_TEXT},
+    {field_index(&ExtensionFields::web_port), IDC_WEB_PORT},
+    {field_index(&ExtensionFields::staff_pin), IDC_STAFF_PIN},
 };
 
 constexpr int control_of(int field) {

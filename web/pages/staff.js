@@ -1,0 +1,130 @@
+// The kitchen's keypad: puts numbers up, takes them down and clears the board through the API,
+// asking for the PIN only when the board answers that one is needed.
+'use strict';
+(function () {
+  const entry = document.getElementById('entry');
+  const message = document.getElementById('message');
+  const shownList = document.getElementById('shown');
+  const pinForm = document.getElementById('pin-form');
+  const pinInput = document.getElementById('pin');
+  const kPinKey = 'pelivor-pin';
+  let pending = null;  // the change waiting for a PIN
+
+  function say(text) {
+    message.textContent = text;
+  }
+
+  function send(method, path, body) {
+    const headers = {};
+    const pin = sessionStorage.getItem(kPinKey);
+    if (pin) {
+      headers['Authorization'] = 'Bearer ' + pin;
+    }
+    if (body !== undefined) {
+      headers['Content-Type'] = 'application/json';
+    }
+    const options = { method: method, headers: headers };
+    if (body !== undefined) {
+      options.body = JSON.stringify(body);
+    }
+    return fetch(path, options).then(function (response) {
+      if (response.status === 401) {
+        say(pin ? 'Błędny PIN.' : 'Podaj PIN obsługi.');
+        sessionStorage.removeItem(kPinKey);
+        pending = function () { return send(method, path, body); };
+        pinForm.hidden = false;
+        pinInput.value = '';
+        pinInput.focus();
+        return false;
+      }
+      if (response.status === 429) {
+        sessionStorage.removeItem(kPinKey);
+        say('Za dużo błędnych prób PIN-u. Spróbuj ponownie za minutę.');
+        return false;
+      }
+      if (response.status === 400) {
+        say('To nie jest numer.');
+        return false;
+      }
+      if (!response.ok) {
+        say('Tablica odpowiedziała błędem ' + response.status + '.');
+        return false;
+      }
+      say('');
+      pinForm.hidden = true;
+      return true;
+    }, function () {
+      say('Brak połączenia z tablicą.');
+      return false;
+    });
+  }
+
+  pinForm.addEventListener('submit', function (event) {
+    event.preventDefault();
+    sessionStorage.setItem(kPinKey, pinInput.value.trim());
+    pinForm.hidden = true;
+    if (pending !== null) {
+      const retry = pending;
+      pending = null;
+      retry();
+    }
+  });
+
+  document.querySelectorAll('#keys button[data-key]').forEach(function (key) {
+    key.addEventListener('click', function () {
+      if (entry.textContent.length < 9) {
+        entry.textContent += key.dataset.key;
+      }
+    });
+  });
+  document.getElementById('erase').addEventListener('click', function () {
+    entry.textContent = entry.textContent.slice(0, -1);
+  });
+  document.getElementById('ready').addEventListener('click', function () {
+    const number = entry.textContent;
+    if (number === '') {
+      return;
+    }
+    send('POST', '/api/numbers', number).then(function (done) {
+      if (done) {
+        entry.textContent = '';
+      }
+    });
+  });
+  document.getElementById('clear').addEventListener('click', function () {
+    if (window.confirm('Wyczyścić tablicę?')) {
+      send('DELETE', '/api/numbers');
+    }
+  });
+
+  function show(state) {
+    const items = state.numbers.map(function (number, k) {
+      const item = document.createElement('li');
+      const label = document.createElement('span');
+      label.textContent = state.shown[k];
+      const remove = document.createElement('button');
+      remove.type = 'button';
+      remove.textContent = 'Usuń';
+      remove.addEventListener('click', function () {
+        send('DELETE', '/api/numbers/' + encodeURIComponent(number));
+      });
+      item.append(label, remove);
+      return item;
+    });
+    shownList.replaceChildren.apply(shownList, items);
+  }
+
+  function connect() {
+    const source = new EventSource('/api/events');
+    source.onmessage = function (event) {
+      show(JSON.parse(event.data));
+    };
+    source.onerror = function () {
+      if (source.readyState === EventSource.CLOSED) {
+        source.close();
+        setTimeout(connect, 2000);
+      }
+    };
+  }
+  connect();
+})();

@@ -1,0 +1,560 @@
+// The one translation unit that includes Boost.Beast: every socket, parser and timer of the web
+// side lives on one io_context thread, so its own state needs no lock; the board is reached only
+// through live/live_board.h, which takes the board's lock for a copy or one change.
+#include "web/web_server.h"
+
+#include <atomic>
+#include <boost/asio.hpp>
+#include <boost/beast/core.hpp>
+#include <boost/beast/http.hpp>
+#include <chrono>
+#include <cstring>
+#include <deque>
+#include <map>
+#include <optional>
+#include <set>
+#include <string_view>
+#include <thread>
+#include <vector>
+
+#include "core/web_api.h"
+#include "web/web_pages.h"
+
+namespace asio = boost::asio;
+namespace beast = boost::beast;
+namespace http = beast::http;
+using tcp = asio::ip::tcp;
+using Response = http::response<http::string_body>;
+
+namespace {
+
+constexpr const char* kPagePolicy =
+    "default-src 'self'; script-src 'self'; style-src 'self'; object-src 'none'; "
+    "base-uri 'none'; form-action 'self'; frame-ancestors 'none'";
+constexpr int64_t kWrongPinWindowMs = 60 * 1000;
+constexpr int kHeartbeatSeconds = 15;
+// A stream client's kernel buffer is kept small, so one that stops reading fills its queue soon.
+constexpr int kStreamSendBuffer = 16 * 1024;
+
+std::string_view view(beast::string_view text) {
+    return std::string_view(text.data(), text.size());
+}
+
+int64_t now_ms() {
+    using namespace std::chrono;
+    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+}
+
+void raise_to(std::atomic<int>& most, int value) {
+    int seen = most.load();
+    while (value > seen && !most.compare_exchange_weak(seen, value)) {
+    }
+}
+
+struct Session;
+
+}  // namespace
+
+struct WebServer {
+    WebServer(LiveBoard& live, int32_t staff_pin, WebShell web_shell, const WebLimits& bounds)
+        : board(live), shell(web_shell), limits(bounds), pin(staff_pin) {}
+
+    LiveBoard& board;
+    WebShell shell;
+    WebLimits limits;
+    std::atomic<int32_t> pin;
+    std::atomic<bool> change_pending{false};
+    std::atomic<int> connections{0}, streams_open{0}, refused{0}, dropped{0}, events{0},
+        largest_queue{0};
+
+    // Declared before what uses it, so it outlives the acceptor and timers.
+    asio::io_context io{1};
+    tcp::acceptor acceptor{io};
+    asio::steady_timer heartbeat{io};
+    asio::steady_timer accept_retry{io};
+    uint16_t port = 0;
+    std::thread thread;
+
+    // The io thread's alone.
+    std::set<Session*> sessions;
+    std::set<Session*> streams;
+    std::map<uint32_t, std::deque<int64_t>> wrong_pins;
+
+    void accept();
+    void broadcast(const std::shared_ptr<const std::string>& event);
+    void send_board();
+    void beat();
+    bool pin_blocked(uint32_t address, int64_t now);
+    void pin_refused(uint32_t address, int64_t now);
+};
+
+namespace {
+
+struct Session : std::enable_shared_from_this<Session> {
+    Session(WebServer& web, tcp::socket socket)
+        : server(web),
+          stream(std::move(socket)),
+          buffer(static_cast<size_t>(web.limits.header_bytes + web.limits.body_bytes + 1024)) {
+        beast::error_code ec;
+        const tcp::endpoint peer = stream.socket().remote_endpoint(ec);
+        address = !ec && peer.address().is_v4() ? peer.address().to_v4().to_uint() : 0;
+        server.sessions.insert(this);
+        ++server.connections;
+    }
+    ~Session() {
+        server.sessions.erase(this);
+        leave_streams();
+        --server.connections;
+    }
+
+    WebServer& server;
+    beast::tcp_stream stream;
+    beast::flat_buffer buffer;
+    std::optional<http::request_parser<http::string_body>> parser;
+    uint32_t address = 0;
+    bool closed = false;
+    // An event-stream client's.
+    bool streaming = false;
+    std::unique_ptr<http::response<http::empty_body>> stream_head;
+    std::unique_ptr<http::response_serializer<http::empty_body>> stream_serializer;
+    std::deque<std::shared_ptr<const std::string>> queue;
+    bool writing = false;
+    char probe[64];
+
+    void read_request();
+    void on_request(beast::error_code ec);
+    void answer(const http::request<http::string_body>& request);
+    void send(std::shared_ptr<Response> response, bool then_close);
+    void refuse(http::status status, bool then_close);
+    void linger_and_close();
+    void start_stream();
+    void push(const std::shared_ptr<const std::string>& event);
+    void write_next();
+    void close();
+    void leave_streams() {
+        if (streaming) {
+            streaming = false;
+            server.streams.erase(this);
+            --server.streams_open;
+        }
+    }
+};
+
+void common_headers(Response& response) {
+    response.set("X-Content-Type-Options", "nosniff");
+    response.set(http::field::cache_control, "no-store");
+}
+
+std::shared_ptr<Response> json_response(http::status status, std::string body) {
+    auto response = std::make_shared<Response>(status, 11);
+    common_headers(*response);
+    response->set(http::field::content_type, "application/json");
+    response->body() = std::move(body);
+    response->prepare_payload();
+    return response;
+}
+
+const char* reason_json(http::status status) {
+    switch (status) {
+        case http::status::bad_request:
+            return "{\"error\":\"no number\"}";
+        case http::status::unauthorized:
+            return "{\"error\":\"PIN needed\"}";
+        case http::status::not_found:
+            return "{\"error\":\"not found\"}";
+        case http::status::method_not_allowed:
+            return "{\"error\":\"method not allowed\"}";
+        case http::status::payload_too_large:
+            return "{\"error\":\"body too large\"}";
+        case http::status::too_many_requests:
+            return "{\"error\":\"too many wrong PINs\"}";
+        case http::status::request_header_fields_too_large:
+            return "{\"error\":\"headers too large\"}";
+        default:
+            return "{\"error\":\"bad request\"}";
+    }
+}
+
+void Session::read_request() {
+    parser.emplace();
+    parser->header_limit(static_cast<std::uint32_t>(server.limits.header_bytes));
+    parser->body_limit(static_cast<std::uint64_t>(server.limits.body_bytes));
+    stream.expires_after(std::chrono::milliseconds(server.limits.idle_ms));
+    http::async_read(
+        stream, buffer, *parser,
+        [self = shared_from_this()](beast::error_code ec, size_t) { self->on_request(ec); });
+}
+
+void Session::on_request(beast::error_code ec) {
+    if (closed) {
+        return;
+    }
+    if (ec == http::error::body_limit) {
+        refuse(http::status::payload_too_large, true);
+    } else if (ec == http::error::header_limit || ec == http::error::buffer_overflow) {
+        refuse(http::status::request_header_fields_too_large, true);
+    } else if (ec.category() == beast::error_code(http::error::end_of_stream).category() &&
+               ec != http::error::end_of_stream && ec != http::error::partial_message) {
+        refuse(http::status::bad_request, true);  // not HTTP; said once, then closed
+    } else if (ec) {
+        close();  // the idle time passed, the client went, or the server is stopping
+    } else {
+        answer(parser->get());
+    }
+}
+
+void Session::answer(const http::request<http::string_body>& request) {
+    WebRequest mapped{};
+    mapped.method = view(request.method_string());
+    mapped.target = view(request.target());
+    mapped.authorization = view(request[http::field::authorization]);
+    mapped.content_type = view(request[http::field::content_type]);
+    mapped.body = request.body();
+    const WebAction action = map_web_request(mapped, server.pin.load());
+    const bool keep = request.keep_alive();
+    const int64_t now = now_ms();
+    if (action.changes && server.pin.load() != 0 && server.pin_blocked(address, now)) {
+        refuse(http::status::too_many_requests, !keep);
+        return;
+    }
+    if (action.wrong_pin) {
+        server.pin_refused(address, now);
+    }
+    std::shared_ptr<Response> response;
+    Outcome outcome{};
+    switch (action.route) {
+        case WebRoute::kNone:
+            response = json_response(static_cast<http::status>(action.status),
+                                     reason_json(static_cast<http::status>(action.status)));
+            if (action.allow != nullptr) {
+                response->set(http::field::allow, action.allow);
+            }
+            if (action.status == 401) {
+                response->set(http::field::www_authenticate, "Bearer");
+            }
+            send(response, !keep);
+            return;
+        case WebRoute::kPage: {
+            const WebPage* page = find_web_page(action.asset);
+            if (page == nullptr) {
+                refuse(http::status::not_found, !keep);
+                return;
+            }
+            response = std::make_shared<Response>(http::status::ok, 11);
+            response->set("X-Content-Type-Options", "nosniff");
+            response->set("Content-Security-Policy", kPagePolicy);
+            response->set(http::field::cache_control, "no-cache");
+            response->set(http::field::content_type, page->type);
+            response->body().assign(reinterpret_cast<const char*>(page->data), page->size);
+            response->prepare_payload();
+            send(response, !keep);
+            return;
+        }
+        case WebRoute::kGetBoard:
+            send(json_response(http::status::ok, board_json(copy_board(server.board))), !keep);
+            return;
+        case WebRoute::kEvents:
+            start_stream();
+            return;
+        case WebRoute::kPutNumber: {
+            // The datagram path itself, so the duplicate rule, highlight and chime hold as for UDP.
+            char text[kSlotSize + 2] = {};
+            const size_t length = strnlen(action.number, kSlotSize);
+            memcpy(text, action.number, length);
+            outcome = receive_datagram(server.board, text, length);
+            break;
+        }
+        case WebRoute::kRemoveNumber:
+            outcome = remove_number(server.board, action.number);
+            break;
+        case WebRoute::kClearBoard:
+            outcome = clear_numbers(server.board);
+            break;
+    }
+    if ((outcome.repaint || outcome.chime) && server.shell.changed != nullptr) {
+        server.shell.changed(server.shell.context, outcome);
+    }
+    if (outcome.repaint) {
+        web_server_board_changed(server);
+    }
+    send(json_response(http::status::ok,
+                       outcome.repaint ? "{\"changed\":true}" : "{\"changed\":false}"),
+         !keep);
+}
+
+void Session::send(std::shared_ptr<Response> response, bool then_close) {
+    response->keep_alive(!then_close);
+    stream.expires_after(std::chrono::milliseconds(server.limits.idle_ms));
+    http::async_write(
+        stream, *response,
+        [self = shared_from_this(), response, then_close](beast::error_code ec, size_t) {
+            if (ec || self->closed) {
+                self->close();
+            } else if (then_close) {
+                self->linger_and_close();
+            } else {
+                self->read_request();
+            }
+        });
+}
+
+void Session::refuse(http::status status, bool then_close) {
+    send(json_response(status, reason_json(status)), then_close);
+}
+
+// Closing with the client's unread bytes still in our buffer would reset the connection and could
+// discard the answer just sent: say we are done, then read what is left (bounded in time).
+void Session::linger_and_close() {
+    beast::error_code ec;
+    stream.socket().shutdown(tcp::socket::shutdown_send, ec);
+    stream.expires_after(std::chrono::milliseconds(server.limits.idle_ms));
+    stream.async_read_some(asio::buffer(probe),
+                           [self = shared_from_this()](beast::error_code error, size_t) {
+                               if (error || self->closed) {
+                                   self->close();
+                               } else {
+                                   self->linger_and_close();
+                               }
+                           });
+}
+
+void Session::start_stream() {
+    streaming = true;
+    server.streams.insert(this);
+    ++server.streams_open;
+    stream.expires_never();
+    beast::error_code ec;
+    stream.socket().set_option(asio::socket_base::send_buffer_size(kStreamSendBuffer), ec);
+    stream_head = std::make_unique<http::response<http::empty_body>>(http::status::ok, 11);
+    stream_head->set(http::field::content_type, "text/event-stream");
+    stream_head->set(http::field::cache_control, "no-store");
+    stream_head->set("X-Content-Type-Options", "nosniff");
+    stream_head->keep_alive(false);
+    stream_serializer = std::make_unique<http::response_serializer<http::empty_body>>(*stream_head);
+    writing = true;
+    http::async_write_header(stream, *stream_serializer,
+                             [self = shared_from_this()](beast::error_code error, size_t) {
+                                 self->writing = false;
+                                 if (error || self->closed) {
+                                     self->close();
+                                 } else if (!self->queue.empty()) {
+                                     self->write_next();
+                                 }
+                             });
+    // The page reconnects by itself two seconds after a break, and starts from the board now.
+    push(std::make_shared<const std::string>("retry: 2000\n\n"));
+    push(std::make_shared<const std::string>("data: " + board_json(copy_board(server.board)) +
+                                             "\n\n"));
+    // A stream client says nothing more: anything it sends, or its going, ends the stream.
+    stream.async_read_some(asio::buffer(probe), [self = shared_from_this()](
+                                                    beast::error_code, size_t) { self->close(); });
+}
+
+void Session::push(const std::shared_ptr<const std::string>& event) {
+    if (closed || !streaming) {
+        return;
+    }
+    if (static_cast<int>(queue.size()) >= server.limits.stream_queue) {
+        ++server.dropped;
+        close();
+        return;
+    }
+    queue.push_back(event);
+    ++server.events;
+    raise_to(server.largest_queue, static_cast<int>(queue.size()));
+    if (!writing) {
+        write_next();
+    }
+}
+
+void Session::write_next() {
+    writing = true;
+    asio::async_write(stream, asio::buffer(*queue.front()),
+                      [self = shared_from_this()](beast::error_code ec, size_t) {
+                          self->writing = false;
+                          if (ec || self->closed) {
+                              self->close();
+                              return;
+                          }
+                          self->queue.pop_front();
+                          if (!self->queue.empty()) {
+                              self->write_next();
+                          }
+                      });
+}
+
+void Session::close() {
+    if (closed) {
+        return;
+    }
+    closed = true;
+    leave_streams();
+    queue.clear();
+    beast::error_code ec;
+    stream.socket().shutdown(tcp::socket::shutdown_both, ec);
+    stream.close();
+}
+
+}  // namespace
+
+void WebServer::accept() {
+    acceptor.async_accept([this](beast::error_code ec, tcp::socket socket) {
+        if (ec == asio::error::operation_aborted || !acceptor.is_open()) {
+            return;
+        }
+        if (ec) {
+            // Out of descriptors, say: try again shortly rather than spin.
+            accept_retry.expires_after(std::chrono::milliseconds(100));
+            accept_retry.async_wait([this](beast::error_code error) {
+                if (!error) {
+                    accept();
+                }
+            });
+            return;
+        }
+        if (connections.load() >= limits.max_connections) {
+            ++refused;
+            beast::error_code ignored;
+            socket.close(ignored);
+        } else {
+            std::make_shared<Session>(*this, std::move(socket))->read_request();
+        }
+        accept();
+    });
+}
+
+void WebServer::broadcast(const std::shared_ptr<const std::string>& event) {
+    const std::vector<Session*> now(streams.begin(), streams.end());
+    for (Session* session : now) {
+        session->push(event);
+    }
+}
+
+void WebServer::send_board() {
+    // Cleared before the copy: a change made after it posts again and is not lost.
+    change_pending.store(false);
+    if (streams.empty()) {
+        return;
+    }
+    broadcast(
+        std::make_shared<const std::string>("data: " + board_json(copy_board(board)) + "\n\n"));
+}
+
+// A comment line now and then: a client gone without a word is found by the failed write.
+void WebServer::beat() {
+    heartbeat.expires_after(std::chrono::seconds(kHeartbeatSeconds));
+    heartbeat.async_wait([this](beast::error_code ec) {
+        if (ec) {
+            return;
+        }
+        broadcast(std::make_shared<const std::string>(":\n\n"));
+        beat();
+    });
+}
+
+bool WebServer::pin_blocked(uint32_t address, int64_t now) {
+    const auto found = wrong_pins.find(address);
+    if (found == wrong_pins.end()) {
+        return false;
+    }
+    std::deque<int64_t>& times = found->second;
+    while (!times.empty() && now - times.front() >= kWrongPinWindowMs) {
+        times.pop_front();
+    }
+    if (times.empty()) {
+        wrong_pins.erase(found);
+        return false;
+    }
+    return static_cast<int>(times.size()) >= limits.wrong_pins;
+}
+
+void WebServer::pin_refused(uint32_t address, int64_t now) {
+    // Bounded however many addresses try: past a few thousand, the stale ones go first.
+    if (wrong_pins.size() >= 4096) {
+        for (auto it = wrong_pins.begin(); it != wrong_pins.end();) {
+            it = now - it->second.back() >= kWrongPinWindowMs ? wrong_pins.erase(it) : ++it;
+        }
+        if (wrong_pins.size() >= 4096) {
+            return;
+        }
+    }
+    std::deque<int64_t>& times = wrong_pins[address];
+    times.push_back(now);
+    while (static_cast<int>(times.size()) > limits.wrong_pins) {
+        times.pop_front();
+    }
+}
+
+void WebServerDeleter::operator()(WebServer* server) const {
+    asio::post(server->io, [server] {
+        beast::error_code ec;
+        server->acceptor.close(ec);
+        server->heartbeat.cancel();
+        server->accept_retry.cancel();
+        const std::vector<Session*> open(server->sessions.begin(), server->sessions.end());
+        for (Session* session : open) {
+            session->close();
+        }
+    });
+    server->thread.join();
+    delete server;
+}
+
+WebServerHandle web_server_start(LiveBoard& board, uint16_t port, int32_t pin, WebShell shell,
+                                 std::string* error, const WebLimits& limits) {
+    std::unique_ptr<WebServer> server(new WebServer(board, pin, shell, limits));
+    beast::error_code ec;
+    const tcp::endpoint endpoint(asio::ip::address_v4::any(), port);
+    server->acceptor.open(endpoint.protocol(), ec);
+#ifndef _WIN32
+    // On Windows this option would let another program take the port from under the board.
+    if (!ec) {
+        server->acceptor.set_option(asio::socket_base::reuse_address(true), ec);
+    }
+#endif
+    if (!ec) {
+        server->acceptor.bind(endpoint, ec);
+    }
+    if (!ec) {
+        server->acceptor.listen(asio::socket_base::max_listen_connections, ec);
+    }
+    if (!ec) {
+        server->port = server->acceptor.local_endpoint(ec).port();
+    }
+    if (ec) {
+        if (error != nullptr) {
+            *error = ec.message();
+        }
+        return nullptr;
+    }
+    server->accept();
+    server->beat();
+    WebServer* raw = server.get();
+    server->thread = std::thread([raw] { raw->io.run(); });
+    return WebServerHandle(server.release());
+}
+
+uint16_t web_server_port(const WebServer& server) {
+    return server.port;
+}
+
+void web_server_set_pin(WebServer& server, int32_t pin) {
+    server.pin.store(pin);
+}
+
+void web_server_board_changed(WebServer& server) {
+    if (!server.change_pending.exchange(true)) {
+        asio::post(server.io, [&server] { server.send_board(); });
+    }
+}
+
+WebServerStats web_server_stats(const WebServer& server) {
+    WebServerStats stats{};
+    stats.connections = server.connections.load();
+    stats.streams = server.streams_open.load();
+    stats.refused = server.refused.load();
+    stats.dropped_streams = server.dropped.load();
+    stats.events_sent = server.events.load();
+    stats.largest_queue = server.largest_queue.load();
+    return stats;
+}

@@ -1,0 +1,66 @@
+// The board on the shop's network: an HTTP server for the board page, the staff keypad and the
+// API, on its own thread, acting on a live board only through live/live_board.h. Off unless a
+// shell starts it; it opens nothing before web_server_start.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "live/live_board.h"
+
+// How the server tells the shell that the board changed through it (repaint, chime). Called on
+// the server's thread, after the change, never under the board's lock.
+struct WebShell {
+    void* context;
+    void (*changed)(void* context, Outcome outcome);
+};
+
+// The bounds on what a client can make the server hold. The defaults are the board's; tests may
+// lengthen the idle time where they hold many connections open on purpose.
+struct WebLimits {
+    int max_connections = 256;    // more are closed as soon as they are accepted
+    int header_bytes = 8 * 1024;  // a request's line and headers; past it 431 and closed
+    int body_bytes = 1024;        // past it 413 and closed
+    int idle_ms = 5000;           // a request not complete in this long is closed
+    int stream_queue = 16;        // events a stream client may have unsent; past it dropped
+    int wrong_pins = 5;           // per address a minute; then 429 for changes until it passes
+};
+
+struct WebServer;
+
+// Stops the server (closing every connection and its thread) and frees it.
+struct WebServerDeleter {
+    void operator()(WebServer* server) const;
+};
+using WebServerHandle = std::unique_ptr<WebServer, WebServerDeleter>;
+
+// Binds 0.0.0.0:port over IPv4 (port 0: any free port, for tests) and starts serving on a thread
+// of its own. On failure returns null with the reason in `error`, having started nothing. `pin` is
+// 0 for none, else 1..99999999.
+WebServerHandle web_server_start(LiveBoard& board, uint16_t port, int32_t pin, WebShell shell,
+                                 std::string* error, const WebLimits& limits = WebLimits{});
+
+// Stopping is resetting the handle: every connection closed, the thread joined and the port free
+// to be bound again, so a new port is a reset and a start.
+
+// The port bound (the one chosen, with 0).
+uint16_t web_server_port(const WebServer& server);
+
+// Takes effect for the next request; any thread.
+void web_server_set_pin(WebServer& server, int32_t pin);
+
+// The board may have changed (a datagram, the timer, a settings change): any thread, cheap, and
+// calls close together are coalesced into one copy of the board and one event to each stream.
+void web_server_board_changed(WebServer& server);
+
+// Counters for tests and the service view; read without stopping the server.
+struct WebServerStats {
+    int connections;      // open now, streams included
+    int streams;          // event-stream clients open now
+    int refused;          // connections closed at accept for the limit
+    int dropped_streams;  // stream clients dropped for not reading
+    int events_sent;      // events queued to stream clients, in all
+    int largest_queue;    // the most events any one stream client had unsent
+};
+WebServerStats web_server_stats(const WebServer& server);
