@@ -43,6 +43,10 @@ ServiceEntries service_entries_of(const ExtensionFields& fields);
 // 0 (off), and the PIN is stored as typed.
 ExtensionFields judge_service_entries(const ServiceEntries& entries, const ExtensionFields& loaded);
 
+// What the second dialog says, once, when its OK stored a web port that cannot be bound; the next
+// OK closes it, the board running without the web side.
+constexpr const char kWebPortRefused[] = "Port zajety lub niedostepny";
+
 // A digits-only box of the second dialog read as a number; a number too large for 32 bits gives
 // the largest there is, so it is bounded rather than taken as 0.
 uint32_t service_entry_value(const char* text);

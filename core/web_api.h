@@ -38,9 +38,6 @@ struct WebAction {
     char number[kSlotSize + 1];  // with kPutNumber and kRemoveNumber: the cleaned text
 };
 
-// The staff PIN: 0 for none, else 1 to 99999999 (up to 8 digits).
-constexpr int32_t kMaxStaffPin = 99999999;
-
 // Maps one request. Checks in this order: the path (404), the method (405), the PIN for changes
 // (401), then the number (400). With `pin` 0 nothing needs a PIN.
 WebAction map_web_request(const WebRequest& request, int32_t pin);

@@ -11,6 +11,7 @@
 #include "gtk/service_dialog_gtk.h"
 #include "gtk/settings_dialog_gtk.h"
 #include "live/controller.h"
+#include "web/web_front.h"
 
 namespace {
 
@@ -211,6 +212,7 @@ int main(int argc, char** argv) {
     }
     Controller& controller = board_controller();
     controller.ops = &kShellOps;
+    controller.web = web_front_ops(controller);
     g_shell.framed = controller_start(controller);
 
     // Non-unique: a second copy is a board of its own (its receiver finds the port taken).

@@ -4,12 +4,15 @@
 
 #include "core/dialog_entries.h"
 #include "gtk/dialog_widgets_gtk.h"
+#include "live/controller.h"
 #include "live/live_board.h"
 
 namespace {
 
 struct ServiceDialog {
     GtkWidget* window;
+    GtkWidget* grid;
+    int below;                          // the row under OK
     GtkWidget* boxes[kTailFieldCount];  // the tail's rows, in the table's order
     GtkWidget* ok;
     GtkWidget* order[kTailFieldCount + 1];
@@ -17,6 +20,7 @@ struct ServiceDialog {
     DialogKeys keys;
     DialogClosed closed;
     bool stored;
+    bool said_refused;
 };
 
 ServiceDialog* g_service = nullptr;  // the GTK thread's only
@@ -31,8 +35,14 @@ void confirm(void* data) {
     ServiceDialog& d = *static_cast<ServiceDialog*>(data);
     ServiceEntries entries{};
     read_field_entries(d.boxes, kRecordFieldCount, kTailFieldCount, entries.box);
-    store_extensions(live_board(), judge_service_entries(entries, d.shown));
+    d.shown = judge_service_entries(entries, d.shown);
+    store_extensions(live_board(), d.shown);
     d.stored = true;
+    if (!controller_apply_web(board_controller()) && !d.said_refused) {
+        d.said_refused = true;
+        gtk_grid_attach(GTK_GRID(d.grid), gtk_label_new(kWebPortRefused), 0, d.below, 2, 1);
+        return;
+    }
     gtk_window_destroy(GTK_WINDOW(d.window));
 }
 
@@ -61,6 +71,8 @@ void build_dialog(ServiceDialog& d, GtkWindow* owner) {
     const int below = attach_field_boxes(grid, kRecordFieldCount, kTailFieldCount, d.boxes);
     d.ok = ok_button();
     gtk_grid_attach(GTK_GRID(grid), d.ok, 0, below, 2, 1);
+    d.grid = grid;
+    d.below = below + 1;
     gtk_window_set_child(GTK_WINDOW(d.window), grid);
 
     field_tab_order(d.boxes, kRecordFieldCount, kTailFieldCount, d.ok, false, d.order);

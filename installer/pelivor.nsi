@@ -16,6 +16,7 @@ RequestExecutionLevel admin
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\Pelivor"
 ; One name for the rule, so a reinstall replaces it and the uninstaller finds it.
 !define FIREWALL_RULE "Pelivor"
+!define FIREWALL_WEB_RULE "Pelivor WWW"
 !define PORT 3001
 
 Name "${PRODUCT} ${VERSION}"
@@ -244,6 +245,12 @@ Section "-Programs"
     Pop $0
     nsExec::Exec '"$SYSDIR\netsh.exe" advfirewall firewall add rule name="${FIREWALL_RULE}" dir=in action=allow protocol=UDP localport=${PORT} remoteip=localsubnet program="$INSTDIR\pelivor.exe" profile=any'
     Pop $0
+    ; The web side's port is the operator's to choose after the install, so its rule is the
+    ; program's over TCP, from the shop's own network only as well.
+    nsExec::Exec '"$SYSDIR\netsh.exe" advfirewall firewall delete rule name="${FIREWALL_WEB_RULE}"'
+    Pop $0
+    nsExec::Exec '"$SYSDIR\netsh.exe" advfirewall firewall add rule name="${FIREWALL_WEB_RULE}" dir=in action=allow protocol=TCP remoteip=localsubnet program="$INSTDIR\pelivor.exe" profile=any'
+    Pop $0
 
     WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayName" "${PRODUCT}"
     WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayVersion" "${VERSION}"
@@ -288,6 +295,8 @@ FunctionEnd
 Section "-un.Programs"
     SetShellVarContext all
     !insertmacro CLOSE_BOARD
+    nsExec::Exec '"$SYSDIR\netsh.exe" advfirewall firewall delete rule name="${FIREWALL_WEB_RULE}"'
+    Pop $0
     nsExec::Exec '"$SYSDIR\netsh.exe" advfirewall firewall delete rule name="${FIREWALL_RULE}"'
     Pop $0
     Delete "$SMPROGRAMS\${PRODUCT}.lnk"

@@ -61,6 +61,19 @@ void apply_pointer(Controller& c, PointerChange change) {
     keep_counting(c);
 }
 
+void web_board_changed(Controller& c) {
+    if (c.web != nullptr) {
+        c.web->board_changed(c.web->context);
+    }
+}
+
+void stop_web(Controller& c) {
+    if (c.web != nullptr && c.web_port != 0) {
+        c.web->stop(c.web->context);
+    }
+    c.web_port = 0;
+}
+
 void open_dialog(Controller& c, DialogKind kind) {
     c.dialog_open = true;
     c.ops->open_dialog(c.shell, kind);
@@ -104,9 +117,13 @@ void controller_window_ready(Controller& c) {
         c.pointer = pointer_idle_start(pointer_now(c));
         keep_counting(c);
     }
+    c.window_ready = true;
+    controller_apply_web(c);  // a port that cannot be bound leaves the board as it is
 }
 
 void controller_stop(Controller& c) {
+    c.window_ready = false;
+    stop_web(c);  // before the receiver: no change through the web after the board stops
     if (c.receiver != nullptr) {
         c.receiver->repaint_hook.store(nullptr);
         c.receiver->chime_hook.store(nullptr);
@@ -121,6 +138,7 @@ void controller_stop(Controller& c) {
 }
 
 void controller_board_changed(Controller& c) {
+    web_board_changed(c);
     if (repaint_needed(*c.board)) {
         c.ops->request_repaint(c.shell);
     }
@@ -176,8 +194,51 @@ void controller_dialog_closed(Controller& c, DialogKind kind, bool stored) {
     c.dialog_open = false;
     if (kind == DialogKind::kService && stored) {
         controller_board_changed(c);
+    } else if (stored) {
+        web_board_changed(c);  // colours or grid: the pages redraw
+    }
+    if (stored) {
+        controller_apply_web(c);  // both dialogs reload the file, which may have been edited
     }
     schedule_round(c);
+}
+
+bool controller_apply_web(Controller& c) {
+    if (c.web == nullptr || !c.window_ready) {
+        return true;
+    }
+    WebSettings wanted{};
+    {
+        std::lock_guard<std::mutex> hold(c.board->lock);
+        wanted = web_settings_of(c.board->tail);
+    }
+    const int32_t pin = wanted.access == StaffAccess::kLocked ? kWebLocked : wanted.pin;
+    if (wanted.port == c.web_port) {
+        if (c.web_port != 0 && pin != c.web_pin) {
+            c.web->set_pin(c.web->context, pin);
+            c.web_pin = pin;
+        }
+        return true;
+    }
+    stop_web(c);
+    if (wanted.port == 0) {
+        return true;
+    }
+    if (!c.web->start(c.web->context, static_cast<uint16_t>(wanted.port), pin)) {
+        return false;
+    }
+    c.web_port = wanted.port;
+    c.web_pin = pin;
+    return true;
+}
+
+void controller_web_changed(Controller& c, Outcome outcome) {
+    if (outcome.repaint) {
+        controller_board_changed(c);
+    }
+    if (outcome.chime) {
+        c.ops->play_chime(c.shell);
+    }
 }
 
 void controller_pointer_moved(Controller& c, int x, int y) {

@@ -48,6 +48,23 @@ struct BoardKey {
     bool alt;
 };
 
+// The web side as the controller drives it (web/web_front.h fills it for the programs); a
+// controller without one opens nothing but the receiver's socket.
+struct WebOps {
+    // Serves on `port`, changes guarded by `pin` (0: none; kWebLocked: none allowed). False, with
+    // nothing started, when the port cannot be bound.
+    bool (*start)(void* context, uint16_t port, int32_t pin);
+    // Nothing left open; the server's thread joined.
+    void (*stop)(void* context);
+    void (*set_pin)(void* context, int32_t pin);
+    // Any thread; cheap, and does nothing while no server runs.
+    void (*board_changed)(void* context);
+    void* context;
+};
+
+// A PIN no bearer matches: every change through the web refused (401) while staff access is locked.
+constexpr int32_t kWebLocked = -1;
+
 struct Controller {
     LiveBoard* board;
     Receiver* receiver;  // nullptr: none to start or hook
@@ -62,6 +79,10 @@ struct Controller {
     bool over_board;
     bool ticking;
     PointerIdle pointer;
+    const WebOps* web;  // nullptr: no web side
+    bool window_ready;
+    int32_t web_port;  // serving on it; 0: not serving
+    int32_t web_pin;   // as handed to the server
 };
 
 // The process's controller, over live_board(), board_receiver() and "setup.dat"; the shell sets
@@ -97,6 +118,14 @@ void controller_timer_fired(Controller& controller, ShellTimer timer);
 
 // `stored` after an OK that saved.
 void controller_dialog_closed(Controller& controller, DialogKind kind, bool stored);
+
+// Brings the web side in line with the settings' PVX2 block: started, restarted on a new port,
+// stopped at 0, the PIN changed in place. Returns false when the wanted port cannot be bound (the
+// board runs on without it); the F2 dialog's OK calls it before it closes, to say so.
+bool controller_apply_web(Controller& controller);
+
+// The web side changed the board (server thread): a repaint and a chime as for a datagram.
+void controller_web_changed(Controller& controller, Outcome outcome);
 
 // The pointer reported over the board at (x, y), as the window's coordinates.
 void controller_pointer_moved(Controller& controller, int x, int y);

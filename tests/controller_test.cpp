@@ -36,6 +36,18 @@ const ShellOps kFakeShell = {
 
 using Calls = std::vector<std::string>;
 
+bool web_binds = true;
+const WebOps kFakeWeb = {
+    [](void*, uint16_t port, int32_t pin) {
+        note("web start " + std::to_string(port) + " " + std::to_string(pin));
+        return web_binds;
+    },
+    [](void*) { note("web stop"); },
+    [](void*, int32_t pin) { note("web pin " + std::to_string(pin)); },
+    [](void*) { note("web changed"); },
+    nullptr,
+};
+
 class ControllerTest : public testing::Test {
 protected:
     void SetUp() override {
@@ -199,6 +211,54 @@ TEST_F(ControllerTest, StartsClearedLoadedThenReceivingAndStopsUnhookedJoinedWit
     EXPECT_STREQ(g_first_slot, "");
     EXPECT_EQ(g_rows_seen, 3);
     std::remove(path);
+}
+
+TEST_F(ControllerTest, TheWebSideFollowsItsBlockHearsEveryChangeAndChangesAsADatagramDoes) {
+    controller.web = &kFakeWeb;
+    board.tail.present = true;
+    board.tail.web_present = true;
+    board.tail.fields.web_port = 8080;
+    EXPECT_TRUE(controller_apply_web(controller));
+    EXPECT_EQ(taken(), Calls{});  // nothing before the window
+
+    board.tail.web_present = false;  // a file without the block: off
+    controller_window_ready(controller);
+    EXPECT_EQ(taken(), Calls{});
+    board.tail.web_present = true;
+    EXPECT_TRUE(controller_apply_web(controller));
+    EXPECT_TRUE(controller_apply_web(controller));
+    EXPECT_EQ(taken(), Calls{"web start 8080 0"});
+    board.tail.fields.staff_pin = 1234;
+    EXPECT_TRUE(controller_apply_web(controller));
+    board.tail.fields.staff_pin = -7;  // locked: a PIN no bearer matches
+    EXPECT_TRUE(controller_apply_web(controller));
+    EXPECT_EQ(taken(), (Calls{"web pin 1234", "web pin -1"}));
+    board.tail.fields.web_port = 8081;
+    EXPECT_TRUE(controller_apply_web(controller));
+    EXPECT_EQ(taken(), (Calls{"web stop", "web start 8081 -1"}));
+
+    web_binds = false;  // taken: said once, then nothing left running to stop
+    board.tail.fields.web_port = 9000;
+    EXPECT_FALSE(controller_apply_web(controller));
+    EXPECT_EQ(taken(), (Calls{"web stop", "web start 9000 -1"}));
+    web_binds = true;
+    board.tail.fields.web_port = 0;
+    EXPECT_TRUE(controller_apply_web(controller));
+    EXPECT_EQ(taken(), Calls{});
+    board.tail.fields.web_port = 9000;
+    controller_dialog_closed(controller, DialogKind::kSettings, true);  // a stored dialog applies
+    EXPECT_EQ(taken(), (Calls{"web changed", "web start 9000 -1"}));
+
+    controller_web_changed(controller, Outcome{true, true});
+    controller_web_changed(controller, Outcome{false, false});
+    EXPECT_EQ(taken(), (Calls{"web changed", "repaint", "chime"}));
+    expiring_entry(now_ms - 9000, 5000);
+    controller_timer_fired(controller, ShellTimer::kRound);  // expired: the pages hear of it too
+    EXPECT_EQ(taken(), Calls{"web changed"});
+
+    controller_stop(controller);
+    EXPECT_EQ(taken(), Calls{"web stop"});
+    web_binds = true;
 }
 
 }  // namespace

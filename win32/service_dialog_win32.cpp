@@ -3,6 +3,7 @@
 #include "win32/service_dialog_win32.h"
 
 #include "core/dialog_entries.h"
+#include "live/controller.h"
 #include "live/live_board.h"
 #include "win32/dialog_proc_win32.h"
 
@@ -10,9 +11,27 @@ namespace {
 
 // The fields as shown, which an entry left alone keeps. The dialog is modal: one at a time.
 ExtensionFields g_shown{};
+bool g_said_refused = false;
+
+// Below OK, in a row the dialog grows by, so the template stays as it is when all is well.
+void say_port_refused(HWND dialog) {
+    RECT row{12, 134, 227, 142};
+    MapDialogRect(dialog, &row);
+    RECT grow{0, 0, 0, 14};
+    MapDialogRect(dialog, &grow);
+    RECT frame{};
+    GetWindowRect(dialog, &frame);
+    SetWindowPos(dialog, nullptr, 0, 0, frame.right - frame.left,
+                 frame.bottom - frame.top + grow.bottom, SWP_NOMOVE | SWP_NOZORDER);
+    const HWND text = CreateWindowExA(0, "STATIC", kWebPortRefused, WS_CHILD | WS_VISIBLE | SS_LEFT,
+                                      row.left, row.top, row.right - row.left, row.bottom - row.top,
+                                      dialog, nullptr, GetModuleHandleA(nullptr), nullptr);
+    SendMessageA(text, WM_SETFONT, SendMessageA(dialog, WM_GETFONT, 0, 0), TRUE);
+}
 
 void show_fields(HWND dialog) {
     g_shown = dialog_snapshot(live_board()).fields;
+    g_said_refused = false;
     const ServiceEntries shown = service_entries_of(g_shown);
     show_entries(dialog, kRecordFieldCount, kTailFieldCount, shown.box);
 }
@@ -20,7 +39,13 @@ void show_fields(HWND dialog) {
 void confirm_fields(HWND dialog) {
     ServiceEntries entries{};
     read_entries(dialog, kRecordFieldCount, kTailFieldCount, entries.box);
-    store_extensions(live_board(), judge_service_entries(entries, g_shown));
+    g_shown = judge_service_entries(entries, g_shown);
+    store_extensions(live_board(), g_shown);
+    if (!controller_apply_web(board_controller()) && !g_said_refused) {
+        g_said_refused = true;
+        say_port_refused(dialog);
+        return;
+    }
     EndDialog(dialog, IDOK);
 }
 

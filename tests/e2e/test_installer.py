@@ -27,6 +27,10 @@ FIREWALL_ADD = ('advfirewall firewall add rule name="Pelivor" dir=in action=allo
                 'localport=3001 remoteip=localsubnet program="C:\\Program Files\\Pelivor\\pelivor.exe" '
                 'profile=any')
 FIREWALL_DELETE = 'advfirewall firewall delete rule name="Pelivor"'
+FIREWALL_WEB_ADD = ('advfirewall firewall add rule name="Pelivor WWW" dir=in action=allow '
+                    'protocol=TCP remoteip=localsubnet '
+                    'program="C:\\Program Files\\Pelivor\\pelivor.exe" profile=any')
+FIREWALL_WEB_DELETE = 'advfirewall firewall delete rule name="Pelivor WWW"'
 # The data folder's rights, all its own: SYSTEM and Administrators full; Users may list it and add
 # files, and get Modify on the files only. This folder alone (no /T), and not through a link (/L).
 # Users get no right to add to it before its content is checked with them shut out.
@@ -222,6 +226,9 @@ class SilentInstall(unittest.TestCase):
         self.assertIn(FIREWALL_ADD, netsh)
         # A rule left by an earlier install goes first, so reinstalling never doubles it.
         self.assertEqual(netsh[netsh.index(FIREWALL_ADD) - 1], FIREWALL_DELETE)
+        # The web side's rule: the program over TCP, whatever port it is given later.
+        self.assertIn(FIREWALL_WEB_ADD, netsh)
+        self.assertEqual(netsh[netsh.index(FIREWALL_WEB_ADD) - 1], FIREWALL_WEB_DELETE)
         self.assertEqual(commands("icacls"), ICACLS)
 
     def test_it_is_listed_among_the_installed_programs(self):
@@ -298,6 +305,7 @@ class Uninstall(unittest.TestCase):
 
         uninstall()
         cls.netsh_last = commands("netsh")[-1].split(" ", 1)[1]
+        cls.netsh_before_last = commands("netsh")[-2].split(" ", 1)[1]
         cls.listed_after = registry(UNINSTALL_KEY)
         # Run in place, the uninstaller cannot delete itself nor so its folder.
         cls.left_in_programs = sorted(os.listdir(host(PROGRAMS)))
@@ -326,6 +334,7 @@ class Uninstall(unittest.TestCase):
 
     def test_the_firewall_rule_and_the_programs_entry_are_removed(self):
         self.assertEqual(self.netsh_last, FIREWALL_DELETE)
+        self.assertEqual(self.netsh_before_last, FIREWALL_WEB_DELETE)
         self.assertIsNone(self.listed_after)
 
     def test_the_settings_go_too_when_asked(self):

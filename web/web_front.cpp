@@ -1,0 +1,67 @@
+// The one server of the process behind the controller's WebOps.
+#include "web/web_front.h"
+
+#include <mutex>
+#include <string>
+
+#include "web/web_server.h"
+
+namespace {
+
+struct Front {
+    Controller* controller = nullptr;
+    // Guards the handle against the threads that report changes while the shell's thread starts
+    // or stops the server. Never held while a server stops: its thread may be reporting a change.
+    std::mutex lock;
+    WebServerHandle server;
+};
+
+Front g_front;
+
+void changed(void* context, Outcome outcome) {
+    controller_web_changed(*static_cast<Controller*>(context), outcome);
+}
+
+bool start(void*, uint16_t port, int32_t pin) {
+    std::string error;
+    WebServerHandle started = web_server_start(*g_front.controller->board, port, pin,
+                                               WebShell{g_front.controller, changed}, &error);
+    if (!started) {
+        return false;
+    }
+    std::lock_guard<std::mutex> hold(g_front.lock);
+    g_front.server = std::move(started);
+    return true;
+}
+
+void stop(void*) {
+    WebServerHandle stopping;
+    {
+        std::lock_guard<std::mutex> hold(g_front.lock);
+        stopping = std::move(g_front.server);
+    }
+    stopping.reset();
+}
+
+void set_pin(void*, int32_t pin) {
+    std::lock_guard<std::mutex> hold(g_front.lock);
+    if (g_front.server) {
+        web_server_set_pin(*g_front.server, pin);
+    }
+}
+
+void board_changed(void*) {
+    std::lock_guard<std::mutex> hold(g_front.lock);
+    if (g_front.server) {
+        web_server_board_changed(*g_front.server);
+    }
+}
+
+const WebOps kWebOps = {start, stop, set_pin, board_changed, nullptr};
+
+}  // namespace
+
+const WebOps* web_front_ops(Controller& controller) {
+    g_front.controller = &controller;
+    return &kWebOps;
+}
