@@ -165,6 +165,10 @@ def main():
             rows.append(("sendto->first paint, %d open streams p50/p99/max us" % web["clients"],
                          figures(loaded), figures(none) + " none",
                          "%.2f" % (loaded["p99_us"] / none["p99_us"])))
+        stream = web["stream"]
+        rows.append(("  streams open at the end; events each (coalesced)",
+                     "%d of %d" % (stream["open_at_end"], web["clients"]),
+                     "%d-%d" % (stream["fewest_events"], stream["most_events"]), ""))
         memory = web["memory"]
         rows.append(("VmRSS per open stream (delta over %d)" % web["clients"],
                      "%.1f KiB" % memory["per_client_kb"],

@@ -82,7 +82,7 @@ class StreamClients:
         self.selector = selectors.DefaultSelector()
         self.sockets = []
         self.answered = set()
-        self.events = 0
+        self.events = {}  # events read, by client
         self.stopping = False
         for _ in range(count):
             s = socket.create_connection(("127.0.0.1", WEB_PORT), timeout=5)
@@ -108,7 +108,9 @@ class StreamClients:
                     continue
                 if data.startswith(b"HTTP/1.1 200"):
                     self.answered.add(key.fileobj.fileno())
-                self.events += data.count(b"data:")
+                number = key.fileobj.fileno()
+                self.events[number] = self.events.get(number, 0) + data.count(b"\ndata:") + (
+                    1 if data.startswith(b"data:") else 0)
 
     def open(self):
         return len(self.selector.get_map())
@@ -160,15 +162,25 @@ def main():
         clients = StreamClients(options.clients)
         harness.wait_until(lambda: len(clients.answered) == options.clients, timeout=30,
                            what="every stream client answered")
+        events_before = sum(clients.events.values())
         with_clients = one_by_one(log, paint_count, 200000)
-        time.sleep(0.5)
+        # Every client is still reading and has had an event for each number (a client the
+        # board dropped for falling behind would no longer count as an open page).
+        settled = lambda: (sum(clients.events.values()), clients.open())
+        last, quiet_since, started = settled(), time.monotonic(), time.monotonic()
+        while time.monotonic() - quiet_since < 1.0 and time.monotonic() - started < 10:
+            time.sleep(0.1)
+            if settled() != last:
+                last, quiet_since = settled(), time.monotonic()
         results["memory"] = {"rss_before_kb": rss_before, "rss_with_kb": vm_rss_kb(pid),
                              "wineserver_before_kb": server_before,
                              "wineserver_with_kb": sum(vm_rss_kb(p) for p in wineserver)}
         results["memory"]["per_client_kb"] = (
             results["memory"]["rss_with_kb"] - rss_before) / options.clients
+        per_client = [clients.events.get(s.fileno(), 0) for s in clients.sockets]
         results["stream"] = {"open_at_end": clients.open(), "answered": len(clients.answered),
-                             "events": clients.events}
+                             "events": sum(clients.events.values()) - events_before,
+                             "fewest_events": min(per_client), "most_events": max(per_client)}
         clients.close()
         clients = None
         time.sleep(1.0)
