@@ -54,7 +54,9 @@ int hex_value(char c) {
 bool clean_into(std::string_view raw, char (&out)[kSlotSize + 1]) {
     char buffer[kSlotSize + 2] = {};
     const size_t length = raw.size() < kSlotSize + 1 ? raw.size() : kSlotSize + 1;
-    memcpy(buffer, raw.data(), length);
+    if (length > 0) {  // an empty view may have no storage behind it at all
+        memcpy(buffer, raw.data(), length);
+    }
     clean_text(buffer, length);
     const size_t text = strnlen(buffer, kSlotSize + 1);
     memset(out, 0, sizeof out);
@@ -216,9 +218,11 @@ bool bearer_matches(std::string_view authorization, int32_t pin) {
     for (size_t k = kWidth; k-- > 0 && rest > 0; rest /= 10) {
         expected[k] = static_cast<char>('0' + rest % 10);
     }
-    unsigned difference = given.empty() || given.size() > kWidth ? 1u : 0u;
+    unsigned difference = given.size() > kWidth ? 1u : 0u;
     const size_t length = given.size() < kWidth ? given.size() : kWidth;
-    memcpy(offered + kWidth - length, given.data() + given.size() - length, length);
+    if (length > 0) {
+        memcpy(offered + kWidth - length, given.data() + given.size() - length, length);
+    }
     for (size_t k = 0; k < kWidth; ++k) {
         difference |= static_cast<unsigned char>(expected[k] ^ offered[k]);
     }

@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""Writes the committed seed inputs of the two fuzz targets into fuzz/corpus/<target>/: the cases
+"""Writes the committed seed inputs of the fuzz targets into fuzz/corpus/<target>/: the cases
 the board's tests care about, in each target's input layout, for the fuzzer to start from."""
 import os
 import struct
@@ -38,6 +38,15 @@ def settings(*fields, window=None):
 
 DEFAULTS = (4, 2, 0, 50, 150, 240, 240, 240, 0)
 
+WEB_METHODS = ["GET", "POST", "DELETE", "PUT"]
+
+
+def web(method, pin, target, authorization=b"", content_type=b"", body=b""):
+    """The input of web_api_fuzz: method index, PIN, then NUL-separated fields."""
+    return (bytes([WEB_METHODS.index(method)]) + struct.pack("<I", pin) + target + b"\0" +
+            authorization + b"\0" + content_type + b"\0" + body)
+
+
 SEEDS = {
     "datagram_fuzz": {
         "four-by-two-sequence": grid(4, 2) + datagrams(
@@ -57,6 +66,16 @@ SEEDS = {
         "commands-stray-bytes-after-the-dash": grid(2, 2) + datagrams(
             ("commands",), b"57", b"58", b"--57", b"- 57", b"-\xef\xbb\xbf57", b"-\x00", b"-\r\n57",
             b"-58 x", b"- \t\r\n", b"-"),
+    },
+    "web_api_fuzz": {
+        "page": web("GET", 0, b"/?tv=1"),
+        "put-plain": web("POST", 0, b"/api/numbers", content_type=b"text/plain", body=b"57\r\n"),
+        "put-json-escapes": web("POST", 1234, b"/api/numbers", b"Bearer 1234",
+                                b"application/json; charset=utf-8", b' "\\u0023\\u00357" '),
+        "put-wrong-pin": web("POST", 99999999, b"/api/numbers", b"Bearer 9999999", b"", b"57"),
+        "remove-encoded": web("DELETE", 7, b"/api/numbers/%2357", b"bearer 0007"),
+        "clear": web("DELETE", 0, b"/api/numbers"),
+        "wrong-method": web("PUT", 0, b"/api/numbers/57"),
     },
     "settings_file_fuzz": {
         "defaults": settings(*DEFAULTS),

@@ -7,9 +7,15 @@
 #include <string>
 #include <vector>
 
+#include <atomic>
+#include <mutex>
+#include <thread>
+
 #include "live/controller.h"
 #include "live/receiver.h"
 #include "live/settings_file.h"
+#include "web/web_front.h"
+#include "web/web_server.h"
 
 namespace {
 
@@ -259,6 +265,66 @@ TEST_F(ControllerTest, TheWebSideFollowsItsBlockHearsEveryChangeAndChangesAsADat
     controller_stop(controller);
     EXPECT_EQ(taken(), Calls{"web stop"});
     web_binds = true;
+}
+
+// A port nothing listens on a moment ago, and one held by a server of the test's own.
+uint16_t free_tcp_port(LiveBoard& board, WebServerHandle* held = nullptr) {
+    std::string error;
+    WebServerHandle server = web_server_start(board, 0, 0, WebShell{nullptr, nullptr}, &error);
+    const uint16_t port = server ? web_server_port(*server) : 0;
+    if (held != nullptr) {
+        *held = std::move(server);
+    }
+    return port;
+}
+
+// The real server behind the controller, started, moved and stopped on this thread while another
+// reports changes as the receiver thread does (run under the thread sanitizer too).
+TEST_F(ControllerTest, TheRealWebSideStartsMovesAndStopsWhileChangesArrive) {
+    static std::atomic<int> repaints{0};
+    static const ShellOps kQuietShell = {
+        [](void*) { ++repaints; }, [](void*, ShellTimer, uint32_t) {},
+        [](void*, ShellTimer) {},  [](void*) {},
+        [](void*, DialogKind) {},  [](void*) {},
+        [](void*, bool) {},
+    };
+    controller.ops = &kQuietShell;
+    controller.web = web_front_ops(controller);
+    board.settings = default_settings();
+    board.tail.present = true;
+    board.tail.web_present = true;
+    const uint16_t ports[] = {free_tcp_port(board), free_tcp_port(board), 0};
+    ASSERT_NE(ports[0], 0);
+    controller_window_ready(controller);
+
+    std::atomic<bool> done{false};
+    std::thread changes([&] {
+        while (!done.load()) {
+            controller_board_changed(controller);
+            std::this_thread::yield();
+        }
+    });
+    for (int round = 0; round < 12; ++round) {
+        const uint16_t port = ports[round % 3];
+        {
+            std::lock_guard<std::mutex> hold(board.lock);
+            board.tail.fields.web_port = port;
+        }
+        EXPECT_TRUE(controller_apply_web(controller)) << port;
+        EXPECT_EQ(controller.web_port, port);
+    }
+    WebServerHandle held;
+    const uint16_t taken = free_tcp_port(board, &held);
+    {
+        std::lock_guard<std::mutex> hold(board.lock);
+        board.tail.fields.web_port = taken;
+    }
+    EXPECT_FALSE(controller_apply_web(controller));
+    EXPECT_EQ(controller.web_port, 0);
+    done.store(true);
+    changes.join();
+    controller_stop(controller);
+    EXPECT_GT(repaints.load(), 0);
 }
 
 }  // namespace

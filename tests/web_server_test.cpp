@@ -82,12 +82,14 @@ bool send_all(Socket s, const std::string& bytes) {
     return true;
 }
 
-// Reads until `done` holds of what came, the peer closes (`closed` set) or the wait runs out.
+// Reads until `done` holds of what came, the peer closes (`closed` set) or the wait runs out (the
+// stream's heartbeats must not stretch it for ever).
 template <typename Done>
 std::string read_until(Socket s, Done done, bool* closed = nullptr) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(kWaitSeconds);
     std::string got;
     char chunk[4096];
-    while (!done(got)) {
+    while (!done(got) && std::chrono::steady_clock::now() < deadline) {
         const int n = recv(s, chunk, sizeof chunk, 0);
         if (n <= 0) {
             if (closed != nullptr) {

@@ -156,6 +156,7 @@ class Api(WebTest):
                          200)
         send("61")  # a datagram reaches the stream too
         events.wait_for(lambda e: e["shown"] == ["57", "58", "61"], "the datagram on the stream")
+        wait_screen(lambda s: holds_text(s, grid[2]), "the datagram on the window")
 
         self.assertEqual(self.api("DELETE", "/api/numbers/58")[0], 200)
         screen = wait_screen(lambda s: not holds_text(s, grid[2]), "58 to leave")
@@ -194,8 +195,11 @@ class Dialog(WebTest):
         return dialog, height
 
     def height(self, window):
-        shell = run("xdotool", "getwindowgeometry", "--shell", str(window)).stdout.decode()
-        return int(dict(line.split("=") for line in shell.split())["HEIGHT"])
+        """The window's height; 0 once it has gone."""
+        shell = run("xdotool", "getwindowgeometry", "--shell", str(window), check=False)
+        if shell.returncode != 0:
+            return 0
+        return int(dict(line.split("=") for line in shell.stdout.decode().split())["HEIGHT"])
 
     def closed(self):
         wait_until(lambda: not find_windows(SERVICE), what="the second dialog to close")
