@@ -2,8 +2,8 @@
 
     python3 bench/report.py <results dir>
 
-Reads board.json, receiver.json, idle.json (Google Benchmark's JSON) and wine.json (wine_bench.py)
-from the directory; any of them may be missing, and its rows are then left out.
+Reads board.json, receiver.json, idle.json (Google Benchmark's JSON), wine.json (wine_bench.py) and
+web.json (web_bench.py) from the directory; any of them may be missing, and its rows are then left out.
 """
 import json
 import os
@@ -66,6 +66,7 @@ def main():
     receiver = benchmarks(load(directory, "receiver.json"))
     idle = benchmarks(load(directory, "idle.json"))
     wine = load(directory, "wine.json")
+    web = load(directory, "web.json")
     rows = []
 
     if board:
@@ -150,6 +151,28 @@ def main():
             rows.append(("soak under Wine, paced in batches of 200",
                          "%.0f numbers/s" % soak["per_s"],
                          "%d kernel drops" % soak["dropped"], ""))
+
+    if web:
+        figures = lambda run: "/".join(us(run[k]) for k in ("p50_us", "p99_us", "max_us"))
+        page, none, loaded = web["page"], web["paint_none"], web["paint_with_clients"]
+        if page.get("count") and none.get("count"):
+            rows.append(("sendto->number in a Chromium page (stream), Wine p50/p99/max us",
+                         figures(page), figures(none) + " window paint",
+                         "%.2f" % (page["p99_us"] / none["p99_us"])))
+            rows.append(("  page not updated within 1 s (of %d)" % (page["count"] + page["lost"]),
+                         page["lost"], "", ""))
+        if none.get("count") and loaded.get("count"):
+            rows.append(("sendto->first paint, %d open streams p50/p99/max us" % web["clients"],
+                         figures(loaded), figures(none) + " none",
+                         "%.2f" % (loaded["p99_us"] / none["p99_us"])))
+        stream = web["stream"]
+        rows.append(("  streams open at the end; events each (coalesced)",
+                     "%d of %d" % (stream["open_at_end"], web["clients"]),
+                     "%d-%d" % (stream["fewest_events"], stream["most_events"]), ""))
+        memory = web["memory"]
+        rows.append(("VmRSS per open stream (delta over %d)" % web["clients"],
+                     "%.1f KiB" % memory["per_client_kb"],
+                     "%d KiB before" % memory["rss_before_kb"], ""))
 
     header = ("What", "Measured", "Floor", "Ratio")
     widths = [max(len(str(r[k])) for r in rows + [header]) for k in range(4)]

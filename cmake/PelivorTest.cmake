@@ -35,19 +35,22 @@ function(pelivor_add_session name script directory fixture)
 endfunction()
 
 # pelivor_add_e2e(<test name> MODULE <python module or test class>... FIXTURE <fixture>
-#                 [DIRECTORY <dir>] [TIMEOUT <s>] [ENVIRONMENT <VAR=value>...])
+#                 [DIRECTORY <dir>] [TIMEOUT <s>] [PYTHON <interpreter>] [ENVIRONMENT <VAR=value>...])
 # One unittest module (or a few of its classes) run against a real board on a session's display.
 # The boards all take port 3001, so these never run beside one another.
 function(pelivor_add_e2e name)
-  cmake_parse_arguments(ARG "" "FIXTURE;DIRECTORY;TIMEOUT" "MODULE;ENVIRONMENT" ${ARGN})
+  cmake_parse_arguments(ARG "" "FIXTURE;DIRECTORY;TIMEOUT;PYTHON" "MODULE;ENVIRONMENT" ${ARGN})
   if(NOT ARG_DIRECTORY)
     set(ARG_DIRECTORY ${PROJECT_SOURCE_DIR}/tests/e2e)
   endif()
   if(NOT ARG_TIMEOUT)
     set(ARG_TIMEOUT 600)
   endif()
+  if(NOT ARG_PYTHON)
+    set(ARG_PYTHON python3)
+  endif()
   add_test(NAME ${name}
-    COMMAND python3 -m unittest -v ${ARG_MODULE}
+    COMMAND ${ARG_PYTHON} -m unittest -v ${ARG_MODULE}
     WORKING_DIRECTORY ${ARG_DIRECTORY})
   set_tests_properties(${name} PROPERTIES
     FIXTURES_REQUIRED ${ARG_FIXTURE} RUN_SERIAL TRUE TIMEOUT ${ARG_TIMEOUT} RESOURCE_LOCK port3001

@@ -321,3 +321,81 @@ class BoardTest(unittest.TestCase):
     def newdir(self):
         path = tempfile.mkdtemp(prefix="pelivor-e2e-", dir=self.workdir)
         return path
+
+
+# ---- the web side ---------------------------------------------------------------------------
+
+WEB_PORT = 8080
+
+
+def web_tail_bytes(web_port=WEB_PORT, staff_pin=0, **extensions):
+    """Both tails: the extensions' (off unless given) and then the web side's block."""
+    return tail_bytes(**extensions) + b"PVX2" + struct.pack("<2i", web_port, staff_pin)
+
+
+def web_port_open(port=WEB_PORT):
+    try:
+        with socket.create_connection(("127.0.0.1", port), timeout=1):
+            return True
+    except OSError:
+        return False
+
+
+def api(method, path, body=None, pin=None, port=WEB_PORT, timeout=10):
+    """One request to the board's web side; its status and its body (parsed when JSON)."""
+    import http.client
+    import json
+    connection = http.client.HTTPConnection("127.0.0.1", port, timeout=timeout)
+    headers = {}
+    if pin is not None:
+        headers["Authorization"] = "Bearer %s" % pin
+    if body is not None:
+        body = json.dumps(body).encode() if not isinstance(body, bytes) else body
+        headers["Content-Type"] = "application/json"
+    try:
+        connection.request(method, path, body=body, headers=headers)
+        response = connection.getresponse()
+        data = response.read()
+        if response.getheader("Content-Type", "").startswith("application/json") and data:
+            return response.status, json.loads(data)
+        return response.status, data
+    finally:
+        connection.close()
+
+
+# One headless Chromium per test module, started by the first test that asks for it: it is the
+# slow part. Debian's python3 carries its Selenium.
+CHROMIUM_FLAGS = ["--headless=new", "--no-sandbox", "--disable-gpu", "--disable-dev-shm-usage",
+                  "--disable-background-networking", "--disable-component-update",
+                  "--disable-sync", "--no-first-run", "--disable-quic"]
+_browser = None
+_browser_profile = None
+
+
+def browser(width=960, height=540):
+    """The module's browser, its page area `width` x `height` CSS pixels at one device pixel each."""
+    global _browser, _browser_profile
+    if _browser is None:
+        from selenium import webdriver
+        from selenium.webdriver.chrome.service import Service
+        options = webdriver.ChromeOptions()
+        options.binary_location = "/usr/bin/chromium"
+        for flag in CHROMIUM_FLAGS:
+            options.add_argument(flag)
+        _browser_profile = tempfile.mkdtemp(prefix="pelivor-chromium-")
+        options.add_argument("--user-data-dir=" + _browser_profile)
+        _browser = webdriver.Chrome(service=Service("/usr/bin/chromedriver"), options=options)
+        _browser.set_script_timeout(10)
+    _browser.execute_cdp_cmd("Emulation.setDeviceMetricsOverride", {
+        "width": width, "height": height, "deviceScaleFactor": 1, "mobile": False})
+    return _browser
+
+
+def close_browser():
+    global _browser, _browser_profile
+    if _browser is not None:
+        try:
+            _browser.quit()
+        finally:
+            _browser = None
+            shutil.rmtree(_browser_profile, ignore_errors=True)

@@ -31,11 +31,14 @@
       if (response.status === 401) {
         say(pin ? 'Błędny PIN.' : 'Podaj PIN obsługi.');
         sessionStorage.removeItem(kPinKey);
-        pending = function () { return send(method, path, body); };
         pinForm.hidden = false;
         pinInput.value = '';
         pinInput.focus();
-        return false;
+        // The change settles when it is sent again with a PIN, so the keypad then clears its
+        // entry as after any number put up.
+        return new Promise(function (resolve) {
+          pending = function () { return send(method, path, body).then(resolve); };
+        });
       }
       if (response.status === 429) {
         sessionStorage.removeItem(kPinKey);

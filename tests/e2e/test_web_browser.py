@@ -1,0 +1,214 @@
+"""The board's pages in a real browser (headless Chromium driven by Selenium), against the real
+board: the page for another screen read back beside the window and the API, following datagrams
+through the event stream, and the staff keypad putting numbers up, taking them down and clearing
+the board, with and without a PIN."""
+import unittest
+
+from harness import (DEFAULT_BACK, DEFAULT_TEXT, WEB_PORT, BoardTest, api, browser, close_browser,
+                     send, settings_bytes, wait_until, web_port_open, web_tail_bytes)
+from test_board import cells, holds_text, wait_screen
+
+URL = "http://127.0.0.1:%d" % WEB_PORT
+
+# What the page draws, as the browser computed it.
+PAGE_STATE = """
+const rgb = (c) => c.match(/\\d+/g).slice(0, 3).map(Number);
+const items = Array.from(document.querySelectorAll('#board li')).map((li) => {
+  const style = getComputedStyle(li);
+  const box = li.getBoundingClientRect();
+  const range = document.createRange();
+  range.selectNodeContents(li);
+  const ink = range.getBoundingClientRect();
+  return {text: li.textContent, left: box.left, top: box.top, colour: rgb(style.color),
+          background: rgb(style.backgroundColor), marked: li.className === 'highlighted',
+          font: parseFloat(style.fontSize), inkLeft: ink.left, inkRight: ink.right};
+});
+const back = getComputedStyle(document.body).backgroundColor;
+return {back: back === 'rgba(0, 0, 0, 0)' ? null : rgb(back), items: items};
+"""
+
+
+def tearDownModule():
+    close_browser()
+
+
+def web_settings(rows=4, columns=2, back=DEFAULT_BACK, text=DEFAULT_TEXT, **tail):
+    return settings_bytes(rows, columns, *back, *text, 0) + web_tail_bytes(**tail)
+
+
+class WebBoardTest(BoardTest):
+    def web_board(self, **settings):
+        board = self.board(web_settings(**settings))
+        wait_until(web_port_open, what="the board's web port")
+        return board
+
+    def open(self, path):
+        driver = browser()
+        driver.get(URL + path)
+        # Each test is a new visitor: nothing kept from the last board (a PIN, say).
+        driver.execute_script("sessionStorage.clear(); localStorage.clear();")
+        driver.get(URL + path)
+        return driver
+
+    def page(self, driver, predicate, what):
+        return wait_until(lambda: (lambda s: s if predicate(s) else None)(
+            driver.execute_script(PAGE_STATE)), what=what)
+
+    def shown(self):
+        status, board = api("GET", "/api/board")
+        self.assertEqual(status, 200)
+        return board["shown"]
+
+
+class BoardPage(WebBoardTest):
+    def test_the_page_shows_what_the_window_shows(self):
+        back, text = (20, 90, 40), (250, 230, 60)
+        self.web_board(rows=2, columns=3, back=back, text=text, highlight_seconds=120, fit_text=1)
+        driver = self.open("/")
+        numbers = ["101", "103", "1105", "102"]
+        send(*numbers)
+        state = self.page(driver, lambda s: len(s["items"]) == 4, "four numbers on the page")
+        grid = cells(2, 3)
+        screen = wait_screen(lambda s: holds_text(s, grid[3], back, text) and
+                             highlighted_in(s, grid[3], text), "the fourth number, highlighted")
+        status, board = api("GET", "/api/board")
+        self.assertEqual(status, 200)
+        mark = board["highlighted"]
+        self.assertEqual(mark, 3)
+        # The marked cell is filled with the text colour, its digits in the background's.
+        window = [screen.read_digits(*grid[k], back=text if k == mark else back)
+                  for k in range(len(numbers))]
+        page = [item["text"] for item in state["items"]]
+        self.assertEqual(window, numbers)
+        self.assertEqual(page, window)
+        self.assertEqual(board["shown"], window)
+
+        self.assertEqual(state["back"], list(back))
+        for k, item in enumerate(state["items"]):
+            x0, y0, x1, y1 = grid[k]
+            self.assertEqual((item["left"], item["top"]), (x0, y0), item)
+            marked = k == mark
+            self.assertEqual(item["marked"], marked, item)
+            self.assertEqual(highlighted_in(screen, grid[k], text), marked, k)
+            self.assertEqual(item["colour"], list(back if marked else text), item)
+            self.assertEqual(item["background"], list(text if marked else back), item)
+            # Fitted as the window fits: every number inside its cell, none at the cell
+            # height's full font (1105 would not fit a third of 960 at it).
+            self.assertLessEqual(item["inkRight"], x1, item)
+            self.assertLess(item["font"], int(int((y1 - y0) * 0.9) * 0.8), item)
+            self.assertEqual(screen.count(back if marked else text, x1 - 4, y0, x1, y1), 0, k)
+
+    def test_the_page_follows_datagrams_and_a_restarted_board_through_the_stream(self):
+        board = self.web_board()
+        driver = self.open("/")
+        self.page(driver, lambda s: s["back"] == list(DEFAULT_BACK), "the board's state")
+        send("7")
+        self.page(driver, lambda s: [i["text"] for i in s["items"]] == ["7"], "7 on the page")
+        send("8")
+        self.page(driver, lambda s: [i["text"] for i in s["items"]] == ["7", "8"],
+                  "8 after 7 on the page")
+        # The stream breaks with the board; the page finds the next one by itself.
+        board.stop()
+        wait_until(lambda: not web_port_open(), what="the web port to close")
+        self.web_board()
+        send("9")
+        self.page(driver, lambda s: [i["text"] for i in s["items"]] == ["9"],
+                  "the new board's 9 on the page")
+
+
+def highlighted_in(screen, cell, text):
+    x0, y0, x1, y1 = cell
+    return screen.count(text, *cell) > (x1 - x0) * (y1 - y0) // 2
+
+
+class StaffPage(WebBoardTest):
+    def press(self, driver, *keys):
+        for key in keys:
+            driver.find_element("css selector", '#keys button[data-key="%s"]' % key).click()
+
+    def ready(self, driver, number):
+        self.press(driver, *number)
+        driver.find_element("id", "ready").click()
+
+    def listed(self, driver):
+        return [li.find_element("tag name", "span").text
+                for li in driver.find_elements("css selector", "#shown li")]
+
+    def remove(self, driver, number):
+        for li in driver.find_elements("css selector", "#shown li"):
+            if li.find_element("tag name", "span").text == number:
+                li.find_element("tag name", "button").click()
+                return
+        self.fail("%s not listed" % number)
+
+    def clear(self, driver, accept):
+        from selenium.webdriver.support import expected_conditions
+        from selenium.webdriver.support.ui import WebDriverWait
+        driver.find_element("id", "clear").click()
+        alert = WebDriverWait(driver, 5).until(expected_conditions.alert_is_present())
+        self.assertEqual(alert.text, "Wyczyścić tablicę?")
+        alert.accept() if accept else alert.dismiss()
+
+    def wait_shown(self, numbers, what):
+        wait_until(lambda: self.shown() == numbers, what=what)
+
+    def test_without_a_pin_the_keypad_puts_up_removes_and_clears(self):
+        self.web_board()
+        driver = self.open("/staff")
+        self.assertEqual(driver.find_element("id", "ready").text, "Gotowe")
+        self.ready(driver, "42")
+        self.wait_shown(["42"], "42 put up")
+        self.ready(driver, "7")
+        self.wait_shown(["42", "7"], "7 after 42")
+        # On the window as a datagram would have put them.
+        grid = cells(4, 2)
+        screen = wait_screen(lambda s: holds_text(s, grid[1]), "the second number")
+        self.assertEqual([screen.read_digits(*c) for c in grid[:2]], ["42", "7"])
+        send("9")
+        wait_until(lambda: self.listed(driver) == ["42", "7", "9"], what="the datagram listed")
+        self.assertFalse(driver.find_element("id", "pin-form").is_displayed())
+        self.remove(driver, "42")
+        self.wait_shown(["7", "9"], "42 removed")
+        wait_until(lambda: self.listed(driver) == ["7", "9"], what="42 gone from the list")
+        self.clear(driver, accept=False)
+        wait_until(lambda: self.listed(driver) == ["7", "9"], what="the list kept")
+        self.assertEqual(self.shown(), ["7", "9"])
+        self.clear(driver, accept=True)
+        self.wait_shown([], "the board cleared")
+        wait_until(lambda: self.listed(driver) == [], what="the list emptied")
+
+    def test_with_a_pin_it_is_asked_once_and_a_wrong_one_is_refused(self):
+        self.web_board(staff_pin=2468)
+        driver = self.open("/staff")
+        self.ready(driver, "5")
+        form = driver.find_element("id", "pin-form")
+        wait_until(form.is_displayed, what="the PIN asked for")
+        self.assertEqual(driver.find_element("id", "message").text, "Podaj PIN obsługi.")
+        self.assertEqual(self.shown(), [])
+
+        pin = driver.find_element("id", "pin")
+        pin.send_keys("1357")
+        pin.submit()
+        wait_until(lambda: driver.find_element("id", "message").text == "Błędny PIN.",
+                   what="the wrong PIN refused")
+        wait_until(form.is_displayed, what="the PIN asked for again")
+        self.assertEqual(self.shown(), [])
+
+        pin.clear()
+        pin.send_keys("2468")
+        pin.submit()
+        self.wait_shown(["5"], "5 put up with the PIN")
+        self.assertEqual(driver.find_element("id", "entry").text, "")
+        # Asked once: the next changes go through without the form.
+        self.ready(driver, "6")
+        self.wait_shown(["5", "6"], "6 put up")
+        wait_until(lambda: self.listed(driver) == ["5", "6"], what="both listed")
+        self.remove(driver, "5")
+        self.wait_shown(["6"], "5 removed")
+        self.clear(driver, accept=True)
+        self.wait_shown([], "the board cleared")
+        self.assertFalse(form.is_displayed())
+
+
+if __name__ == "__main__":
+    unittest.main()
