@@ -10,7 +10,6 @@ Debian's python3 (Selenium); prints one JSON object.
         bench/web_bench.py [--quick] [--out results.json]
 """
 import argparse
-import json
 import os
 import selectors
 import shutil
@@ -23,7 +22,8 @@ import time
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests", "e2e"))
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import harness  # noqa: E402
-from wine_bench import Log, one_by_one, percentiles, session_pids, vm_rss_kb  # noqa: E402
+from wine_bench import (Log, one_by_one, percentiles, session_pids, vm_rss_kb,  # noqa: E402
+                        write_results)
 
 PORT = 3001
 WEB_PORT = harness.WEB_PORT
@@ -193,11 +193,7 @@ def main():
         board.stop()
         shutil.rmtree(workdir, ignore_errors=True)
 
-    text = json.dumps(results, indent=2)
-    if options.out:
-        with open(options.out, "w") as f:
-            f.write(text + "\n")
-    print(text)
+    write_results(results, options.out)
 
 
 if __name__ == "__main__":

@@ -249,6 +249,15 @@ class BareReader:
         return int(out.decode().strip() or "-1")
 
 
+def write_results(results, out):
+    """Prints the results as JSON, and writes them to `out` too when given."""
+    text = json.dumps(results, indent=2)
+    if out:
+        with open(out, "w") as f:
+            f.write(text + "\n")
+    print(text)
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--quick", action="store_true")
@@ -365,11 +374,7 @@ def main():
         board.stop()
         shutil.rmtree(workdir, ignore_errors=True)
 
-    text = json.dumps(results, indent=2)
-    if options.out:
-        with open(options.out, "w") as f:
-            f.write(text + "\n")
-    print(text)
+    write_results(results, options.out)
 
 
 if __name__ == "__main__":
