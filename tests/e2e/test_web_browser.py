@@ -130,16 +130,26 @@ class StaffPage(WebBoardTest):
         self.press(driver, *number)
         driver.find_element("id", "ready").click()
 
+    # The list is built again on every event, so it is read in one step inside the page: elements
+    # found by one call may be gone by the next.
     def listed(self, driver):
-        return [li.find_element("tag name", "span").text
-                for li in driver.find_elements("css selector", "#shown li")]
+        return driver.execute_script(
+            "return Array.from(document.querySelectorAll('#shown li'),"
+            " li => li.querySelector('span').textContent.trim());")
 
     def remove(self, driver, number):
-        for li in driver.find_elements("css selector", "#shown li"):
-            if li.find_element("tag name", "span").text == number:
-                li.find_element("tag name", "button").click()
-                return
-        self.fail("%s not listed" % number)
+        from selenium.common.exceptions import StaleElementReferenceException
+
+        def click():
+            try:
+                for li in driver.find_elements("css selector", "#shown li"):
+                    if li.find_element("tag name", "span").text == number:
+                        li.find_element("tag name", "button").click()
+                        return True
+            except StaleElementReferenceException:
+                pass  # built again under us: look once more
+            return False
+        wait_until(click, what="%s listed to remove" % number)
 
     def clear(self, driver, accept):
         from selenium.webdriver.support import expected_conditions
