@@ -1,6 +1,7 @@
 // The one server of the process behind the controller's WebOps.
 #include "web/web_front.h"
 
+#include <atomic>
 #include <mutex>
 #include <string>
 
@@ -14,6 +15,9 @@ struct Front {
     // or stops the server. Never held while a server stops: its thread may be reporting a change.
     std::mutex lock;
     WebServerHandle server;
+    // Whether a server is held: with the web side off, a datagram's report of a change costs one
+    // atomic read and takes no lock. A server started meanwhile sends the board to each new page.
+    std::atomic<bool> serving{false};
 };
 
 Front g_front;
@@ -31,6 +35,7 @@ bool start(void*, uint16_t port, int32_t pin) {
     }
     std::lock_guard<std::mutex> hold(g_front.lock);
     g_front.server = std::move(started);
+    g_front.serving.store(true);
     return true;
 }
 
@@ -39,6 +44,7 @@ void stop(void*) {
     {
         std::lock_guard<std::mutex> hold(g_front.lock);
         stopping = std::move(g_front.server);
+        g_front.serving.store(false);
     }
     stopping.reset();
 }
@@ -51,6 +57,9 @@ void set_pin(void*, int32_t pin) {
 }
 
 void board_changed(void*) {
+    if (!g_front.serving.load()) {
+        return;
+    }
     std::lock_guard<std::mutex> hold(g_front.lock);
     if (g_front.server) {
         web_server_board_changed(*g_front.server);
