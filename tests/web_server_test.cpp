@@ -410,6 +410,44 @@ TEST_F(WebServerTest, TheWindowDrawsAChangeBeforeThePagesHearOfIt) {
     close_socket(page);
 }
 
+// A change reaches every page at once; a flood of changes reaches them at a bounded pace.
+TEST_F(WebServerTest, AFloodOfChangesReachesThePagesAtABoundedPace) {
+    WebLimits limits;
+    limits.max_connections = 3;
+    limits.pages_per_second = 2;
+    limits.pages_per_paint = 3;
+    start(0, limits);
+    std::vector<Socket> pages;
+    for (int k = 0; k < 3; ++k) {
+        pages.push_back(connect_to(port));
+        ASSERT_NE(pages.back(), kNoSocket);
+        send_all(pages.back(), "GET /api/events HTTP/1.1\r\nHost: board\r\n\r\n");
+        read_until(pages.back(), [](const std::string& got) {
+            return got.find("\"numbers\"") != std::string::npos;
+        });
+    }
+    ASSERT_TRUE(eventually([&] { return web_server_stats(*server).streams == 3; }));
+    const int sent_before = web_server_stats(*server).events_sent;
+    char first[] = "61";
+    receive_datagram(board, first, 2);
+    web_server_board_changed(*server);
+    ASSERT_TRUE(
+        eventually([&] { return web_server_stats(*server).events_sent == sent_before + 3; }));
+    EXPECT_EQ(web_server_stats(*server).pace_waits, 0);
+
+    char second[] = "62";
+    receive_datagram(board, second, 2);
+    web_server_board_changed(*server);
+    ASSERT_TRUE(eventually([&] { return web_server_stats(*server).pace_waits > 0; }));
+    EXPECT_EQ(web_server_stats(*server).events_sent, sent_before + 3);
+    for (const Socket page : pages) {
+        const std::string got = read_until(
+            page, [](const std::string& so_far) { return so_far.find("62") != std::string::npos; });
+        EXPECT_NE(got.find("\"61\",\"62\""), std::string::npos) << got;
+        close_socket(page);
+    }
+}
+
 // Most events go out at once; one a full buffer takes only part of goes on where it was cut.
 TEST_F(WebServerTest, AnEventCutByAFullBufferArrivesWhole) {
     start();

@@ -3,6 +3,7 @@
 // through live/live_board.h, which takes the board's lock for a copy or one change.
 #include "web/web_server.h"
 
+#include <algorithm>
 #include <atomic>
 #include <boost/asio.hpp>
 #include <boost/beast/core.hpp>
@@ -58,7 +59,12 @@ struct Session;
 
 struct WebServer {
     WebServer(LiveBoard& live, int32_t staff_pin, WebShell web_shell, const WebLimits& bounds)
-        : board(live), shell(web_shell), limits(bounds), pin(staff_pin) {}
+        : board(live),
+          shell(web_shell),
+          limits(bounds),
+          pin(staff_pin),
+          allowance(bounds.max_connections),
+          allowance_at(std::chrono::steady_clock::now()) {}
 
     LiveBoard& board;
     WebShell shell;
@@ -68,7 +74,7 @@ struct WebServer {
     // A fan-out is parked until the window's paint ends, or the window's turn has passed.
     std::atomic<bool> awaiting_paint{false};
     std::atomic<int> connections{0}, streams_open{0}, refused{0}, dropped{0}, events{0},
-        largest_queue{0}, window_waits{0};
+        largest_queue{0}, window_waits{0}, pace_waits{0};
 
     // Declared before what uses it, so it outlives the acceptor and timers.
     asio::io_context io{1};
@@ -87,11 +93,16 @@ struct WebServer {
     std::shared_ptr<const std::string> fanout_event;
     std::vector<std::weak_ptr<Session>> fanout_left;
     bool fanout_parked = false;
+    // Sends to pages the pace allows now: a change reaches every page at once, a flood of changes
+    // reaches them at limits.pages_per_second sends in all.
+    double allowance = 0;
+    std::chrono::steady_clock::time_point allowance_at{};
 
     void accept();
     void broadcast(const std::shared_ptr<const std::string>& event);
     void send_board();
     void fan_out(int at_least);
+    void park_fan_out(std::chrono::steady_clock::duration wait, int then_at_least);
     void beat();
     bool pin_blocked(uint32_t address, int64_t now);
     void pin_refused(uint32_t address, int64_t now);
@@ -498,24 +509,32 @@ void WebServer::send_board() {
 }
 
 // Each send is a round trip through Wine's server and wakes a reader: done during the window's
-// paint, they would share the processor with it.
+// paint, they would share the processor with it, and a flood of numbers would make them many.
 void WebServer::fan_out(int at_least) {
+    using namespace std::chrono;
     fanout_parked = false;
     int sent = 0;
     while (!fanout_left.empty()) {
+        const steady_clock::time_point now = steady_clock::now();
+        allowance = std::min<double>(
+            limits.max_connections,
+            allowance + duration<double>(now - allowance_at).count() * limits.pages_per_second);
+        allowance_at = now;
+        if (allowance < 1) {
+            ++pace_waits;
+            // Enough for a few pages at once: each wake-up costs too.
+            const double short_by = std::max(1, limits.pages_per_paint) - allowance;
+            park_fan_out(duration_cast<steady_clock::duration>(
+                             duration<double>(short_by / limits.pages_per_second)),
+                         0);
+            return;
+        }
         if (sent >= at_least && window_behind(board)) {
             awaiting_paint.store(true);
             // Looked at again once the flag is up, so a paint ending in between is not missed.
             if (window_behind(board)) {
-                fanout_parked = true;
-                window_first.expires_after(std::chrono::milliseconds(limits.window_first_ms));
-                window_first.async_wait([this](beast::error_code ec) {
-                    if (!ec && fanout_parked) {
-                        awaiting_paint.store(false);
-                        fan_out(INT_MAX);
-                    }
-                });
                 ++window_waits;
+                park_fan_out(milliseconds(limits.window_first_ms), INT_MAX);
                 return;
             }
             awaiting_paint.store(false);
@@ -524,10 +543,23 @@ void WebServer::fan_out(int at_least) {
         fanout_left.pop_back();
         if (session) {
             session->push(fanout_event);
+            allowance -= 1;
             ++sent;
         }
     }
     fanout_event.reset();
+}
+
+// Goes on after `wait`, or sooner at the end of a paint the fan-out waits for.
+void WebServer::park_fan_out(std::chrono::steady_clock::duration wait, int then_at_least) {
+    fanout_parked = true;
+    window_first.expires_after(wait);
+    window_first.async_wait([this, then_at_least](beast::error_code ec) {
+        if (!ec && fanout_parked) {
+            awaiting_paint.store(false);
+            fan_out(then_at_least);
+        }
+    });
 }
 
 // A comment line now and then: a client gone without a word is found by the failed write.
@@ -660,5 +692,6 @@ WebServerStats web_server_stats(const WebServer& server) {
     stats.events_sent = server.events.load();
     stats.largest_queue = server.largest_queue.load();
     stats.window_waits = server.window_waits.load();
+    stats.pace_waits = server.pace_waits.load();
     return stats;
 }

@@ -30,6 +30,9 @@ struct WebLimits {
     // ends no paint in window_first_ms (hidden, minimised) holds none back.
     int window_first_ms = 20;
     int pages_per_paint = 8;
+    // A change reaches up to max_connections pages at once; a flood of changes reaches them at
+    // this many sends a second in all, so 200 pages hear of it 5 times a second, one page at once.
+    int pages_per_second = 1000;
 };
 
 struct WebServer;
@@ -71,5 +74,6 @@ struct WebServerStats {
     int events_sent;      // events queued to stream clients, in all
     int largest_queue;    // the most events any one stream client had unsent
     int window_waits;     // times the pages' event waited for the window's paint
+    int pace_waits;       // times it waited for the pace of sends to pages
 };
 WebServerStats web_server_stats(const WebServer& server);
