@@ -162,9 +162,14 @@ def main():
             rows.append(("  page not updated within 1 s (of %d)" % (page["count"] + page["lost"]),
                          page["lost"], "", ""))
         if none.get("count") and loaded.get("count"):
-            rows.append(("sendto->first paint, %d open streams p50/p99/max us" % web["clients"],
-                         figures(loaded), figures(none) + " none",
-                         "%.2f" % (loaded["p99_us"] / none["p99_us"])))
+            spread = lambda run: "/".join(us(run[k]) for k in ("p50_us", "p90_us", "p99_us"))
+            rows.append(("sendto->first paint, %d open streams p50/p90/p99 us" % web["clients"],
+                         spread(loaded), spread(none) + " none",
+                         "/".join("%.2f" % (loaded[k] / none[k])
+                                  for k in ("p50_us", "p90_us", "p99_us"))))
+            shown = loaded["count"] + loaded["lost"]
+            rows.append(("  not shown within 2 s (of %d each)" % shown,
+                         loaded["lost"], none["lost"], ""))
         stream = web["stream"]
         rows.append(("  streams open at the end; events each (coalesced)",
                      "%d of %d" % (stream["open_at_end"], web["clients"]),

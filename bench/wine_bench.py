@@ -170,15 +170,15 @@ def percentiles(delays_ns):
     if not delays:
         return {"count": 0}
     at = lambda share: delays[min(len(delays) - 1, int(share * len(delays)))] / 1000
-    return {"count": len(delays), "p50_us": at(0.50), "p99_us": at(0.99),
+    return {"count": len(delays), "p50_us": at(0.50), "p90_us": at(0.90), "p99_us": at(0.99),
             "max_us": delays[-1] / 1000}
 
 
-def one_by_one(log, count, first, timeout=2.0, right_behind=False):
+def one_by_one(log, count, first, timeout=2.0, right_behind=False, samples=None):
     """Sends `count` distinct numbers one at a time, each timed from just before its send to the
     log's first line that holds it; one not shown within `timeout` is counted as lost. With
     `right_behind`, each timed number follows another sent just before it, as when two stations
-    send at once."""
+    send at once. The delays (ns) are added to `samples` too when given."""
     sender = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
     delays, lost = [], 0
     log.new_lines()
@@ -202,6 +202,8 @@ def one_by_one(log, count, first, timeout=2.0, right_behind=False):
         else:
             delays.append(arrived - sent_at)
     sender.close()
+    if samples is not None:
+        samples.extend(delays)
     result = percentiles(delays)
     result["lost"] = lost
     return result

@@ -175,6 +175,7 @@ BoardCopy controller_paint_begun(Controller& c) {
 }
 
 void controller_painted(Controller& c) {
+    repaint_ended(*c.board);
     schedule_round(c);
 }
 

@@ -162,7 +162,19 @@ bool repaint_needed(LiveBoard& board) {
 }
 
 void repaint_begun(LiveBoard& board) {
+    board.painting.store(true);
     board.repaint_pending.store(false);
+}
+
+void repaint_ended(LiveBoard& board) {
+    board.painting.store(false);
+    if (void (*hook)() = board.paint_ended_hook.load()) {
+        hook();
+    }
+}
+
+bool window_behind(const LiveBoard& board) {
+    return board.repaint_pending.load() || board.painting.load();
 }
 
 void load_settings(LiveBoard& board, const char* path) {

@@ -31,6 +31,10 @@ struct LiveBoard {
     int64_t (*clock)() = monotonic_ms;
     // A repaint was asked of the window and its paint has not yet begun.
     std::atomic<bool> repaint_pending{false};
+    // From a paint's beginning to its end.
+    std::atomic<bool> painting{false};
+    // Called on the window's thread as each paint ends (the web side, waiting to go second).
+    std::atomic<void (*)()> paint_ended_hook{nullptr};
 };
 
 LiveBoard& live_board();
@@ -76,6 +80,11 @@ bool repaint_needed(LiveBoard& board);
 // Called by the shell's paint once the window is validated and before copy_board: a change made
 // after this asks again, and one made before it is in the copy.
 void repaint_begun(LiveBoard& board);
+// Called by the shell once the paint is on screen.
+void repaint_ended(LiveBoard& board);
+// Whether the window has a change asked for and not yet drawn to the end: what else would take
+// the processor from it can wait that long.
+bool window_behind(const LiveBoard& board);
 
 // Fills the live record from the file; a missing or short file gives the defaults, written back.
 void load_settings(LiveBoard& board, const char* path = kSettingsFile);

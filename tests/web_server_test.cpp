@@ -333,6 +333,160 @@ TEST_F(WebServerTest, StreamSendsTheBoardAndEveryChange) {
     EXPECT_TRUE(eventually([&] { return web_server_stats(*server).streams == 0; }));
 }
 
+// The pages hear of a change once the window has drawn it; while the window keeps drawing, they
+// go a few at a time between its paints, every one in its turn; a window that draws nothing holds
+// them back no longer than its turn.
+TEST_F(WebServerTest, TheWindowDrawsAChangeBeforeThePagesHearOfIt) {
+    WebLimits limits;
+    limits.window_first_ms = 10 * 60 * 1000;
+    limits.pages_per_paint = 1;
+    start(0, limits);
+    const auto has = [](const std::string& what) {
+        return [what](const std::string& got) { return got.find(what) != std::string::npos; };
+    };
+    std::vector<Socket> pages;
+    for (int k = 0; k < 3; ++k) {
+        pages.push_back(connect_to(port));
+        ASSERT_NE(pages.back(), kNoSocket);
+        send_all(pages.back(), "GET /api/events HTTP/1.1\r\nHost: board\r\n\r\n");
+        read_until(pages.back(), has("\"numbers\":[]"));
+    }
+    ASSERT_TRUE(eventually([&] { return web_server_stats(*server).streams == 3; }));
+    const int sent_before = web_server_stats(*server).events_sent;
+
+    // A number the window is drawing: the pages wait for the paint's end.
+    char datagram[] = "61";
+    receive_datagram(board, datagram, 2);
+    ASSERT_TRUE(repaint_needed(board));
+    repaint_begun(board);
+    web_server_board_changed(*server);
+    ASSERT_TRUE(eventually([&] { return web_server_stats(*server).window_waits == 1; }));
+    EXPECT_EQ(web_server_stats(*server).events_sent, sent_before);
+    repaint_ended(board);
+    web_server_window_painted(*server);
+    for (const Socket page : pages) {
+        EXPECT_NE(read_until(page, has("[\"61\"]")).find("[\"61\"]"), std::string::npos);
+    }
+
+    // A flood: the window always has the next number to draw, and each of its paints lets one
+    // page through. Taken in turns, every page hears of the flood, not the same one each time.
+    std::vector<int> heard(pages.size(), 0);
+    for (int k = 0; k < 9; ++k) {
+        std::string text = std::to_string(70 + k);
+        receive_datagram(board, text.data(), text.size());
+        repaint_needed(board);
+        const int waits = web_server_stats(*server).window_waits;
+        web_server_board_changed(*server);
+        if (k == 0) {
+            ASSERT_TRUE(eventually([&] { return web_server_stats(*server).window_waits > waits; }));
+        }
+        const int sent = web_server_stats(*server).events_sent;
+        const int parked = web_server_stats(*server).window_waits;
+        web_server_window_painted(*server);
+        ASSERT_TRUE(eventually([&] {
+            const WebServerStats now = web_server_stats(*server);
+            return now.events_sent == sent + 1 && now.window_waits == parked + 1;
+        }));
+    }
+    for (size_t k = 0; k < pages.size(); ++k) {
+        EXPECT_NE(read_until(pages[k], has("data: ")).find("\"70\""), std::string::npos)
+            << "page " << k << " never heard of the flood";
+        close_socket(pages[k]);
+    }
+
+    // A window that draws nothing (hidden, minimised) holds the pages back only for its turn.
+    server.reset();
+    limits.window_first_ms = 50;
+    start(0, limits);
+    const Socket page = connect_to(port);
+    ASSERT_NE(page, kNoSocket);
+    send_all(page, "GET /api/events HTTP/1.1\r\nHost: board\r\n\r\n");
+    read_until(page, has("\"78\""));
+    repaint_needed(board);
+    char later[] = "99";
+    receive_datagram(board, later, 2);
+    web_server_board_changed(*server);
+    EXPECT_NE(read_until(page, has("\"99\"")).find("\"99\""), std::string::npos);
+    close_socket(page);
+}
+
+// A change reaches every page at once; a flood of changes reaches them at a bounded pace.
+TEST_F(WebServerTest, AFloodOfChangesReachesThePagesAtABoundedPace) {
+    WebLimits limits;
+    limits.max_connections = 3;
+    limits.pages_per_second = 2;
+    limits.pages_per_paint = 3;
+    start(0, limits);
+    std::vector<Socket> pages;
+    for (int k = 0; k < 3; ++k) {
+        pages.push_back(connect_to(port));
+        ASSERT_NE(pages.back(), kNoSocket);
+        send_all(pages.back(), "GET /api/events HTTP/1.1\r\nHost: board\r\n\r\n");
+        read_until(pages.back(), [](const std::string& got) {
+            return got.find("\"numbers\"") != std::string::npos;
+        });
+    }
+    ASSERT_TRUE(eventually([&] { return web_server_stats(*server).streams == 3; }));
+    const int sent_before = web_server_stats(*server).events_sent;
+    char first[] = "61";
+    receive_datagram(board, first, 2);
+    web_server_board_changed(*server);
+    ASSERT_TRUE(
+        eventually([&] { return web_server_stats(*server).events_sent == sent_before + 3; }));
+    EXPECT_EQ(web_server_stats(*server).pace_waits, 0);
+
+    char second[] = "62";
+    receive_datagram(board, second, 2);
+    web_server_board_changed(*server);
+    ASSERT_TRUE(eventually([&] { return web_server_stats(*server).pace_waits > 0; }));
+    EXPECT_EQ(web_server_stats(*server).events_sent, sent_before + 3);
+    for (const Socket page : pages) {
+        const std::string got = read_until(
+            page, [](const std::string& so_far) { return so_far.find("62") != std::string::npos; });
+        EXPECT_NE(got.find("\"61\",\"62\""), std::string::npos) << got;
+        close_socket(page);
+    }
+}
+
+// Most events go out at once; one a full buffer takes only part of goes on where it was cut.
+TEST_F(WebServerTest, AnEventCutByAFullBufferArrivesWhole) {
+    start();
+    board.settings.rows = 10;
+    board.settings.columns = 10;
+    for (int k = 0; k < 100; ++k) {
+        std::string text = "#" + std::to_string(10000000 + k);
+        receive_datagram(board, text.data(), text.size());
+    }
+    const Socket slow = connect_to(port, 0, 1024);
+    ASSERT_NE(slow, kNoSocket);
+    send_all(slow, "GET /api/events HTTP/1.1\r\nHost: board\r\n\r\n");
+    ASSERT_TRUE(eventually([&] { return web_server_stats(*server).streams == 1; }));
+    for (int k = 0; k < 12; ++k) {
+        std::string text = "#" + std::to_string(20000000 + k);
+        receive_datagram(board, text.data(), text.size());
+        web_server_board_changed(*server);
+        const int sent = web_server_stats(*server).events_sent;
+        ASSERT_TRUE(eventually([&] { return web_server_stats(*server).events_sent > sent; }));
+    }
+    const std::string got = read_until(slow, [](const std::string& so_far) {
+        const size_t last = so_far.find("20000011");
+        return last != std::string::npos && so_far.find("\n\n", last) != std::string::npos;
+    });
+    close_socket(slow);
+    size_t events = 0;
+    for (size_t at = got.find("data: "); at != std::string::npos; at = got.find("data: ", at)) {
+        const size_t end = got.find("\n\n", at);
+        ASSERT_NE(end, std::string::npos);
+        const std::string event = got.substr(at, end - at);
+        EXPECT_EQ(event.find("data: ", 1), std::string::npos) << "two events run together";
+        EXPECT_EQ(event.back(), '}') << event;
+        at = end;
+        ++events;
+    }
+    EXPECT_GE(events, 12u);
+    EXPECT_EQ(web_server_stats(*server).dropped_streams, 0);
+}
+
 TEST_F(WebServerTest, AStreamClientThatStopsReadingIsDroppedAtItsQueueBound) {
     WebLimits limits;
     start(0, limits);

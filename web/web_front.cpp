@@ -22,6 +22,16 @@ struct Front {
 
 Front g_front;
 
+void window_painted() {
+    if (!g_front.serving.load()) {
+        return;
+    }
+    std::lock_guard<std::mutex> hold(g_front.lock);
+    if (g_front.server) {
+        web_server_window_painted(*g_front.server);
+    }
+}
+
 void changed(void* context, Outcome outcome) {
     controller_web_changed(*static_cast<Controller*>(context), outcome);
 }
@@ -36,6 +46,7 @@ bool start(void*, uint16_t port, int32_t pin) {
     std::lock_guard<std::mutex> hold(g_front.lock);
     g_front.server = std::move(started);
     g_front.serving.store(true);
+    g_front.controller->board->paint_ended_hook.store(window_painted);
     return true;
 }
 

@@ -3,11 +3,13 @@
 // through live/live_board.h, which takes the board's lock for a copy or one change.
 #include "web/web_server.h"
 
+#include <algorithm>
 #include <atomic>
 #include <boost/asio.hpp>
 #include <boost/beast/core.hpp>
 #include <boost/beast/http.hpp>
 #include <chrono>
+#include <climits>
 #include <cstring>
 #include <deque>
 #include <map>
@@ -57,21 +59,29 @@ struct Session;
 
 struct WebServer {
     WebServer(LiveBoard& live, int32_t staff_pin, WebShell web_shell, const WebLimits& bounds)
-        : board(live), shell(web_shell), limits(bounds), pin(staff_pin) {}
+        : board(live),
+          shell(web_shell),
+          limits(bounds),
+          pin(staff_pin),
+          allowance(bounds.max_connections),
+          allowance_at(std::chrono::steady_clock::now()) {}
 
     LiveBoard& board;
     WebShell shell;
     WebLimits limits;
     std::atomic<int32_t> pin;
     std::atomic<bool> change_pending{false};
+    // A fan-out is parked until the window's paint ends, or the window's turn has passed.
+    std::atomic<bool> awaiting_paint{false};
     std::atomic<int> connections{0}, streams_open{0}, refused{0}, dropped{0}, events{0},
-        largest_queue{0};
+        largest_queue{0}, window_waits{0}, pace_waits{0};
 
     // Declared before what uses it, so it outlives the acceptor and timers.
     asio::io_context io{1};
     tcp::acceptor acceptor{io};
     asio::steady_timer heartbeat{io};
     asio::steady_timer accept_retry{io};
+    asio::steady_timer window_first{io};
     uint16_t port = 0;
     std::thread thread;
 
@@ -79,10 +89,20 @@ struct WebServer {
     std::set<Session*> sessions;
     std::set<Session*> streams;
     std::map<uint32_t, std::deque<int64_t>> wrong_pins;
+    // The board's latest event and the stream clients still to get it.
+    std::shared_ptr<const std::string> fanout_event;
+    std::vector<std::weak_ptr<Session>> fanout_left;
+    bool fanout_parked = false;
+    // Sends to pages the pace allows now: a change reaches every page at once, a flood of changes
+    // reaches them at limits.pages_per_second sends in all.
+    double allowance = 0;
+    std::chrono::steady_clock::time_point allowance_at{};
 
     void accept();
     void broadcast(const std::shared_ptr<const std::string>& event);
     void send_board();
+    void fan_out(int at_least);
+    void park_fan_out(std::chrono::steady_clock::duration wait, int then_at_least);
     void beat();
     bool pin_blocked(uint32_t address, int64_t now);
     void pin_refused(uint32_t address, int64_t now);
@@ -118,6 +138,7 @@ struct Session : std::enable_shared_from_this<Session> {
     std::unique_ptr<http::response<http::empty_body>> stream_head;
     std::unique_ptr<http::response_serializer<http::empty_body>> stream_serializer;
     std::deque<std::shared_ptr<const std::string>> queue;
+    size_t front_sent = 0;  // bytes of the queue's first event already written
     bool writing = false;
     char probe[64];
 
@@ -325,6 +346,7 @@ void Session::start_stream() {
     stream.expires_never();
     beast::error_code ec;
     stream.socket().set_option(asio::socket_base::send_buffer_size(kStreamSendBuffer), ec);
+    stream.socket().non_blocking(true, ec);
     stream_head = std::make_unique<http::response<http::empty_body>>(http::status::ok, 11);
     stream_head->set(http::field::content_type, "text/event-stream");
     stream_head->set(http::field::cache_control, "no-store");
@@ -368,14 +390,41 @@ void Session::push(const std::shared_ptr<const std::string>& event) {
 }
 
 void Session::write_next() {
+    // An event is small and a reading client's buffer has room: a plain send that cannot block
+    // finishes it at once, costing no completion, which under Wine is a round trip through its
+    // server per client and event. Only what does not fit waits for the socket.
+    while (!queue.empty()) {
+        const std::string& event = *queue.front();
+        beast::error_code ec;
+        const size_t wrote = stream.socket().write_some(
+            asio::buffer(event.data() + front_sent, event.size() - front_sent), ec);
+        if (ec == asio::error::would_block || ec == asio::error::try_again) {
+            break;
+        }
+        if (ec) {
+            close();
+            return;
+        }
+        front_sent += wrote;
+        if (front_sent < event.size()) {
+            break;
+        }
+        front_sent = 0;
+        queue.pop_front();
+    }
+    if (queue.empty()) {
+        return;
+    }
     writing = true;
-    asio::async_write(stream, asio::buffer(*queue.front()),
+    const std::string& event = *queue.front();
+    asio::async_write(stream, asio::buffer(event.data() + front_sent, event.size() - front_sent),
                       [self = shared_from_this()](beast::error_code ec, size_t) {
                           self->writing = false;
                           if (ec || self->closed) {
                               self->close();
                               return;
                           }
+                          self->front_sent = 0;
                           self->queue.pop_front();
                           if (!self->queue.empty()) {
                               self->write_next();
@@ -436,8 +485,81 @@ void WebServer::send_board() {
     if (streams.empty()) {
         return;
     }
-    broadcast(
-        std::make_shared<const std::string>("data: " + board_json(copy_board(board)) + "\n\n"));
+    fanout_event =
+        std::make_shared<const std::string>("data: " + board_json(copy_board(board)) + "\n\n");
+    // Those still waiting keep their places; those already sent an older board go after them,
+    // so a flood of changes cannot keep the same clients waiting for ever.
+    std::set<const Session*> waiting;
+    for (const std::weak_ptr<Session>& left : fanout_left) {
+        if (const std::shared_ptr<Session> session = left.lock()) {
+            waiting.insert(session.get());
+        }
+    }
+    std::vector<std::weak_ptr<Session>> order;
+    for (Session* session : streams) {
+        if (waiting.count(session) == 0) {
+            order.push_back(session->weak_from_this());
+        }
+    }
+    order.insert(order.end(), fanout_left.begin(), fanout_left.end());
+    fanout_left = std::move(order);
+    if (!fanout_parked) {
+        fan_out(0);
+    }
+}
+
+// Each send is a round trip through Wine's server and wakes a reader: done during the window's
+// paint, they would share the processor with it, and a flood of numbers would make them many.
+void WebServer::fan_out(int at_least) {
+    using namespace std::chrono;
+    fanout_parked = false;
+    int sent = 0;
+    while (!fanout_left.empty()) {
+        const steady_clock::time_point now = steady_clock::now();
+        allowance = std::min<double>(
+            limits.max_connections,
+            allowance + duration<double>(now - allowance_at).count() * limits.pages_per_second);
+        allowance_at = now;
+        if (allowance < 1) {
+            ++pace_waits;
+            // Enough for a few pages at once: each wake-up costs too.
+            const double short_by = std::max(1, limits.pages_per_paint) - allowance;
+            park_fan_out(duration_cast<steady_clock::duration>(
+                             duration<double>(short_by / limits.pages_per_second)),
+                         0);
+            return;
+        }
+        if (sent >= at_least && window_behind(board)) {
+            awaiting_paint.store(true);
+            // Looked at again once the flag is up, so a paint ending in between is not missed.
+            if (window_behind(board)) {
+                ++window_waits;
+                park_fan_out(milliseconds(limits.window_first_ms), INT_MAX);
+                return;
+            }
+            awaiting_paint.store(false);
+        }
+        const std::shared_ptr<Session> session = fanout_left.back().lock();
+        fanout_left.pop_back();
+        if (session) {
+            session->push(fanout_event);
+            allowance -= 1;
+            ++sent;
+        }
+    }
+    fanout_event.reset();
+}
+
+// Goes on after `wait`, or sooner at the end of a paint the fan-out waits for.
+void WebServer::park_fan_out(std::chrono::steady_clock::duration wait, int then_at_least) {
+    fanout_parked = true;
+    window_first.expires_after(wait);
+    window_first.async_wait([this, then_at_least](beast::error_code ec) {
+        if (!ec && fanout_parked) {
+            awaiting_paint.store(false);
+            fan_out(then_at_least);
+        }
+    });
 }
 
 // A comment line now and then: a client gone without a word is found by the failed write.
@@ -491,6 +613,8 @@ void WebServerDeleter::operator()(WebServer* server) const {
         server->acceptor.close(ec);
         server->heartbeat.cancel();
         server->accept_retry.cancel();
+        server->window_first.cancel();
+        server->fanout_parked = false;
         const std::vector<Session*> open(server->sessions.begin(), server->sessions.end());
         for (Session* session : open) {
             session->close();
@@ -548,6 +672,17 @@ void web_server_board_changed(WebServer& server) {
     }
 }
 
+void web_server_window_painted(WebServer& server) {
+    if (server.awaiting_paint.exchange(false)) {
+        asio::post(server.io, [&server] {
+            if (server.fanout_parked) {
+                server.window_first.cancel();
+                server.fan_out(server.limits.pages_per_paint);
+            }
+        });
+    }
+}
+
 WebServerStats web_server_stats(const WebServer& server) {
     WebServerStats stats{};
     stats.connections = server.connections.load();
@@ -556,5 +691,7 @@ WebServerStats web_server_stats(const WebServer& server) {
     stats.dropped_streams = server.dropped.load();
     stats.events_sent = server.events.load();
     stats.largest_queue = server.largest_queue.load();
+    stats.window_waits = server.window_waits.load();
+    stats.pace_waits = server.pace_waits.load();
     return stats;
 }

@@ -25,6 +25,14 @@ struct WebLimits {
     int idle_ms = 5000;           // a request not complete in this long is closed
     int stream_queue = 16;        // events a stream client may have unsent; past it dropped
     int wrong_pins = 5;           // per address a minute; then 429 for changes until it passes
+    // The window draws a change before the pages hear of it (their sends would share the processor
+    // with its paint). While it keeps drawing, this many pages go after each paint; a window that
+    // ends no paint in window_first_ms (hidden, minimised) holds none back.
+    int window_first_ms = 20;
+    int pages_per_paint = 8;
+    // A change reaches up to max_connections pages at once; a flood of changes reaches them at
+    // this many sends a second in all, so 200 pages hear of it 5 times a second, one page at once.
+    int pages_per_second = 1000;
 };
 
 struct WebServer;
@@ -54,6 +62,9 @@ void web_server_set_pin(WebServer& server, int32_t pin);
 // calls close together are coalesced into one copy of the board and one event to each stream.
 void web_server_board_changed(WebServer& server);
 
+// The window's paint has ended: an event the pages held back for it goes now. Any thread, cheap.
+void web_server_window_painted(WebServer& server);
+
 // Counters for tests and the service view; read without stopping the server.
 struct WebServerStats {
     int connections;      // open now, streams included
@@ -62,5 +73,7 @@ struct WebServerStats {
     int dropped_streams;  // stream clients dropped for not reading
     int events_sent;      // events queued to stream clients, in all
     int largest_queue;    // the most events any one stream client had unsent
+    int window_waits;     // times the pages' event waited for the window's paint
+    int pace_waits;       // times it waited for the pace of sends to pages
 };
 WebServerStats web_server_stats(const WebServer& server);
