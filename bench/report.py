@@ -1,6 +1,7 @@
 """Turns the benchmark programs' JSON into one short table, each figure beside its floor.
 
     python3 bench/report.py <results dir>
+    python3 bench/report.py --against REV <results dir of scripts/bench --against>
 
 Reads board.json, receiver.json, idle.json (Google Benchmark's JSON), wine.json (wine_bench.py) and
 web.json (web_bench.py) from the directory; any of them may be missing, and its rows are then left out.
@@ -60,7 +61,45 @@ def us(value):
     return "%.0f" % value if value >= 100 else "%.1f" % value
 
 
+def against(rev, directory):
+    """then-N.json and now-N.json (wine_bench.py), alternating rounds: each figure's median over
+    the rounds, now beside then."""
+    rounds = {side: [load(directory, "%s-%d.json" % (side, k)) for k in range(1, 10)]
+              for side in ("then", "now")}
+    rounds = {side: [r for r in runs if r] for side, runs in rounds.items()}
+    median = lambda values: sorted(values)[len(values) // 2]
+    figures = [
+        ("idle, pelivor.exe wake-ups/s", lambda r: r["idle"]["pelivor.exe"]["wakeups_per_s"]),
+        ("idle, pelivor.exe CPU ms", lambda r: r["idle"]["pelivor.exe"]["run_ms"]),
+        ("idle, all Wine processes wake-ups/s", lambda r: r["idle"]["all"]["wakeups_per_s"]),
+        ("sendto->first paint p50 us", lambda r: r["latency_paint"]["p50_us"]),
+        ("sendto->first paint p99 us", lambda r: r["latency_paint"]["p99_us"]),
+        ("burst of %d, kept" % rounds["now"][0]["burst"]["sent"],
+         lambda r: r["burst"]["kept"]),
+        ("burst, kept over the bare loop's", lambda r: r["burst"]["kept"] / r["burst"]["bare_kept"]),
+        ("soak, numbers/s", lambda r: r["soak"]["per_s"]),
+        ("VmRSS at start KiB", lambda r: r["footprint"]["rss_start_kb"]),
+    ]
+    header = ("What (median of %d rounds each)" % len(rounds["now"]), "Now",
+              "Then (%s)" % rev[:10], "Now/then")
+    rows = []
+    for what, take in figures:
+        now = median([take(r) for r in rounds["now"]])
+        then = median([take(r) for r in rounds["then"]])
+        rows.append((what, "%.4g" % now, "%.4g" % then, "%.2f" % (now / then) if then else ""))
+    widths = [max(len(str(r[k])) for r in rows + [header]) for k in range(4)]
+    line = lambda r: "  ".join(str(c).ljust(w) for c, w in zip(r, widths)).rstrip()
+    print("Machine: " + machine())
+    print(line(header))
+    print(line(tuple("-" * w for w in widths)))
+    for row in rows:
+        print(line(row))
+
+
 def main():
+    if sys.argv[1] == "--against":
+        against(sys.argv[2], sys.argv[3])
+        return
     directory = sys.argv[1]
     board = benchmarks(load(directory, "board.json"))
     receiver = benchmarks(load(directory, "receiver.json"))

@@ -81,7 +81,7 @@ struct WebServer {
     tcp::acceptor acceptor{io};
     asio::steady_timer heartbeat{io};
     asio::steady_timer accept_retry{io};
-    asio::steady_timer window_first{io};
+    asio::steady_timer fanout_timer{io};
     uint16_t port = 0;
     std::thread thread;
 
@@ -520,7 +520,7 @@ void WebServer::fan_out(int at_least) {
             limits.max_connections,
             allowance + duration<double>(now - allowance_at).count() * limits.pages_per_second);
         allowance_at = now;
-        if (allowance < 1) {
+        if (allowance < 1 && limits.pages_per_second > 0) {
             ++pace_waits;
             // Enough for a few pages at once: each wake-up costs too.
             const double short_by = std::max(1, limits.pages_per_paint) - allowance;
@@ -553,8 +553,8 @@ void WebServer::fan_out(int at_least) {
 // Goes on after `wait`, or sooner at the end of a paint the fan-out waits for.
 void WebServer::park_fan_out(std::chrono::steady_clock::duration wait, int then_at_least) {
     fanout_parked = true;
-    window_first.expires_after(wait);
-    window_first.async_wait([this, then_at_least](beast::error_code ec) {
+    fanout_timer.expires_after(wait);
+    fanout_timer.async_wait([this, then_at_least](beast::error_code ec) {
         if (!ec && fanout_parked) {
             awaiting_paint.store(false);
             fan_out(then_at_least);
@@ -613,7 +613,7 @@ void WebServerDeleter::operator()(WebServer* server) const {
         server->acceptor.close(ec);
         server->heartbeat.cancel();
         server->accept_retry.cancel();
-        server->window_first.cancel();
+        server->fanout_timer.cancel();
         server->fanout_parked = false;
         const std::vector<Session*> open(server->sessions.begin(), server->sessions.end());
         for (Session* session : open) {
@@ -676,7 +676,7 @@ void web_server_window_painted(WebServer& server) {
     if (server.awaiting_paint.exchange(false)) {
         asio::post(server.io, [&server] {
             if (server.fanout_parked) {
-                server.window_first.cancel();
+                server.fanout_timer.cancel();
                 server.fan_out(server.limits.pages_per_paint);
             }
         });
