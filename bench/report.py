@@ -61,6 +61,16 @@ def us(value):
     return "%.0f" % value if value >= 100 else "%.1f" % value
 
 
+def print_table(header, rows):
+    widths = [max(len(str(r[k])) for r in rows + [header]) for k in range(4)]
+    line = lambda r: "  ".join(str(c).ljust(w) for c, w in zip(r, widths)).rstrip()
+    print("Machine: " + machine())
+    print(line(header))
+    print(line(tuple("-" * w for w in widths)))
+    for row in rows:
+        print(line(row))
+
+
 def against(rev, directory):
     """then-N.json and now-N.json (wine_bench.py), alternating rounds: each figure's median over
     the rounds, now beside then."""
@@ -87,13 +97,7 @@ def against(rev, directory):
         now = median([take(r) for r in rounds["now"]])
         then = median([take(r) for r in rounds["then"]])
         rows.append((what, "%.4g" % now, "%.4g" % then, "%.2f" % (now / then) if then else ""))
-    widths = [max(len(str(r[k])) for r in rows + [header]) for k in range(4)]
-    line = lambda r: "  ".join(str(c).ljust(w) for c, w in zip(r, widths)).rstrip()
-    print("Machine: " + machine())
-    print(line(header))
-    print(line(tuple("-" * w for w in widths)))
-    for row in rows:
-        print(line(row))
+    print_table(header, rows)
 
 
 def main():
@@ -219,13 +223,7 @@ def main():
                      "%d KiB before" % memory["rss_before_kb"], ""))
 
     header = ("What", "Measured", "Floor", "Ratio")
-    widths = [max(len(str(r[k])) for r in rows + [header]) for k in range(4)]
-    line = lambda r: "  ".join(str(c).ljust(w) for c, w in zip(r, widths)).rstrip()
-    print("Machine: " + machine())
-    print(line(header))
-    print(line(tuple("-" * w for w in widths)))
-    for row in rows:
-        print(line(row))
+    print_table(header, rows)
 
 
 if __name__ == "__main__":
