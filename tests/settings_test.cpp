@@ -422,10 +422,21 @@ DWORD names_of(const char* path) {
     return info.nNumberOfLinks;
 }
 
-bool can_create(const char* path) {
-    const HANDLE file = CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+// Whether a new file can be made in the current folder. Each probe has a name of its own: one made
+// just as the folder turns immutable outlives its close, and would refuse every later probe.
+int probes_made = 0;
+
+bool can_create() {
+    const std::string path = "probe" + std::to_string(++probes_made);
+    const HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                     FILE_FLAG_DELETE_ON_CLOSE, nullptr);
     return file != INVALID_HANDLE_VALUE && CloseHandle(file) != 0;
+}
+
+void remove_probes() {
+    for (int i = 1; i <= probes_made; ++i) {
+        DeleteFileA(("probe" + std::to_string(i)).c_str());
+    }
 }
 
 // The Unix name of a folder under Wine; empty elsewhere.
@@ -490,13 +501,13 @@ TEST_F(SettingsFile, LinkOrSecondNameIsReplacedByAPlainFile) {
 TEST_F(SettingsFile, FolderRefusingNewFilesStillSavesAWritableFile) {
     write_bytes("setup.dat", Bytes(40, 0x11));
     const std::string folder = unix_name(dir_);
-    if (folder.empty() ||
-        !run_unix("/usr/bin/chattr +i " + folder, [] { return !can_create("probe"); })) {
+    if (folder.empty() || !run_unix("/usr/bin/chattr +i " + folder, [] { return !can_create(); })) {
         run_unix("/usr/bin/chattr -i " + folder, [] { return true; });
         GTEST_SKIP() << "the folder cannot be made to refuse new files here";
     }
     const bool saved = write_settings_file("setup.dat", changed_settings());
-    ASSERT_TRUE(run_unix("/usr/bin/chattr -i " + folder, [] { return can_create("probe"); }));
+    ASSERT_TRUE(run_unix("/usr/bin/chattr -i " + folder, [] { return can_create(); }));
+    remove_probes();
     EXPECT_TRUE(saved);
     EXPECT_EQ(read_bytes("setup.dat"), changed_bytes());
     EXPECT_EQ(names(), std::vector<std::string>{"setup.dat"});
