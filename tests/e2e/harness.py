@@ -1,7 +1,8 @@
 """Drives a real board on the test session's virtual display: starts it in a fresh working
 directory, sends datagrams through pelivor-send, presses keys with xdotool and reads the screen
 back. Every wait is bounded. PELIVOR_BOARD picks the board: "win32" (pelivor.exe under Wine, the
-default) or "linux" (the GTK board, on a display with a window manager)."""
+default), "win64" (the 64-bit build under 64-bit Wine) or "linux" (the GTK board, on a display with
+a window manager)."""
 import os
 import shlex
 import shutil
@@ -15,6 +16,8 @@ import unittest
 SESSION = os.environ.get("PELIVOR_SESSION", "")
 BUILD = os.environ.get("PELIVOR_BUILD", "")
 BOARD = os.environ.get("PELIVOR_BOARD", "win32")
+if BOARD not in ("win32", "win64", "linux"):
+    raise SystemExit("PELIVOR_BOARD is win32, win64 or linux, not %r" % BOARD)
 LINUX = BOARD == "linux"
 EXE = os.path.join(BUILD, "pelivor" if LINUX else "pelivor.exe")
 SENDER = os.path.join(BUILD, "pelivor-send" if LINUX else "pelivor-send.exe")
@@ -59,9 +62,22 @@ def restart_session(size):
     everything here then runs in it."""
     script = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "scripts",
                           "wine-session")
-    subprocess.run([script, "start", SESSION, size], check=True, timeout=120,
+    subprocess.run([script, "start", SESSION, size], check=True, timeout=120, env=ENV,
                    stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL)
     ENV.update(session_env())
+
+
+def pe_machine(path):
+    """The build a Windows program is of, from its PE header: "win32", "win64" or None."""
+    with open(path, "rb") as f:
+        head = f.read(4096)
+    if head[:2] != b"MZ":
+        return None
+    (pe,) = struct.unpack_from("<I", head, 0x3C)
+    if head[pe:pe + 4] != b"PE\0\0":
+        return None
+    (machine,) = struct.unpack_from("<H", head, pe + 4)
+    return {0x14C: "win32", 0x8664: "win64"}.get(machine)
 
 
 def settings_bytes(*fields):

@@ -7,9 +7,9 @@ import subprocess
 import time
 import unittest
 
-from harness import (BUILD, EXE, LAUNCH, BoardTest, DEFAULT_BACK, DEFAULT_BYTES, DEFAULT_TEXT,
-                     ENV, Screen, find_windows, restart_session, run, send, send_raw,
-                     settings_bytes, wait_until, win32_only)
+from harness import (BOARD, BUILD, CHIME_LOG_EXE, EXE, LAUNCH, SENDER, BoardTest, DEFAULT_BACK,
+                     DEFAULT_BYTES, DEFAULT_TEXT, ENV, Screen, find_windows, pe_machine,
+                     restart_session, run, send, send_raw, settings_bytes, wait_until, win32_only)
 
 WIDTH, HEIGHT = 960, 540
 
@@ -84,6 +84,13 @@ class StartUp(BoardTest):
         wait_screen(lambda s: (s.width, s.height) == (800, 600) and
                     s.region(0, 0, 800, 600) == {DEFAULT_BACK},
                     "the whole 800 x 600 screen in the board's background colour")
+
+    @win32_only
+    def test_the_program_is_of_the_build_the_suite_was_given(self):
+        # A 64-bit run that started the 32-bit program, or the other way round, would pass
+        # everything here while testing the other build.
+        for program in (EXE, SENDER, CHIME_LOG_EXE):
+            self.assertEqual(pe_machine(program), BOARD, program)
 
     def test_help_and_version_are_answered_on_the_terminal_without_a_display(self):
         with open(os.path.join(BUILD, "generated", "pelivor_version.h")) as f:
