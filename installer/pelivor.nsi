@@ -1,8 +1,12 @@
 ; The Windows installer. Built by installer/CMakeLists.txt, which passes
 ;   VERSION (1.0), VERSION_QUAD (1.0.0.0), STAGE (the folder holding the stripped programs and the
-;   read-me), ICON (the program's icon) and OUTFILE.
+;   read-me), ICON (the program's icon) and OUTFILE; and WIN64 for the 64-bit build's installer,
+;   itself a 64-bit program.
 ; Silent use: setup.exe /S [/AUTOSTART]; uninstall.exe /S [/REMOVESETTINGS].
 
+!ifdef WIN64
+Target amd64-unicode
+!endif
 Unicode true
 SetCompressor /SOLID lzma
 RequestExecutionLevel admin
@@ -21,8 +25,12 @@ RequestExecutionLevel admin
 
 Name "${PRODUCT} ${VERSION}"
 OutFile "${OUTFILE}"
+!ifdef WIN64
+InstallDir "$PROGRAMFILES64\${PRODUCT}"
+!else
 ; The 32-bit Program Files folder: the board is a 32-bit program.
 InstallDir "$PROGRAMFILES\${PRODUCT}"
+!endif
 InstallDirRegKey HKLM "${UNINSTALL_KEY}" "InstallLocation"
 
 ; No copyright line to give: its absence is not a fault here.
@@ -181,6 +189,29 @@ FunctionEnd
     ${EndIf}
 !macroend
 
+!ifdef WIN64
+; The 32-bit release installs into the 32-bit Program Files with the same shortcuts, firewall
+; rules and data folder: beside this one, its uninstaller would later take those from the 64-bit
+; board. So it goes first, through its own uninstaller, run in place and waited for; the settings
+; stay, as in an upgrade.
+Function RemoveThe32BitBoard
+    Push $0
+    Push $1
+    SetRegView 32
+    ReadRegStr $1 HKLM "${UNINSTALL_KEY}" "InstallLocation"
+    SetRegView default
+    ${If} $1 != ""
+    ${AndIf} ${FileExists} "$1\uninstall.exe"
+        DetailPrint "Removing the 32-bit ${PRODUCT} from $1"
+        ExecWait '"$1\uninstall.exe" /S _?=$1' $0
+        Delete "$1\uninstall.exe"
+        RMDir "$1"
+    ${EndIf}
+    Pop $1
+    Pop $0
+FunctionEnd
+
+!endif
 ; A running board holds its program open: an upgrade would silently keep the old one, and the
 ; uninstaller could remove neither it nor the folder the board runs in. Close it as its own
 ; window's close command does, and give the process a moment to end after its window.
@@ -206,6 +237,9 @@ Section "-Programs"
     ; Once more: the folder may have been made while the pages were shown.
     !insertmacro REFUSE_UNTRUSTED_DATA_FOLDER
     !insertmacro CLOSE_BOARD
+!ifdef WIN64
+    Call RemoveThe32BitBoard
+!endif
     SetOutPath "$INSTDIR"
     File "${STAGE}\pelivor.exe"
     File "${STAGE}\pelivor-send.exe"

@@ -13,8 +13,10 @@ from harness import (DEFAULT_BYTES, ENV, WINDOW_TOOL, Board, Screen, find_window
                      settings_bytes, udp_port_bound, wait_until)
 
 VERSION = os.environ.get("PELIVOR_VERSION", "")
-SETUP = os.path.join(harness.BUILD, "pelivor-%s-setup.exe" % VERSION)
-ZIP = os.path.join(harness.BUILD, "pelivor-%s-win32.zip" % VERSION)
+WIN64 = harness.BOARD == "win64"
+# The 32-bit release keeps the names it always had; the 64-bit one says what it is.
+SETUP = os.path.join(harness.BUILD, "pelivor-%s-%ssetup.exe" % (VERSION, "win64-" if WIN64 else ""))
+ZIP = os.path.join(harness.BUILD, "pelivor-%s-%s.zip" % (VERSION, harness.BOARD))
 STANDIN = os.path.join(harness.BUILD, "command_log.exe")
 PLANTED_DLL = os.path.join(harness.BUILD, "pelivor-planted.dll")
 
@@ -193,6 +195,13 @@ class Artefacts(unittest.TestCase):
             readme = z.read("README.txt")
         self.assertIn(b"Pelivor %s" % VERSION.encode(), readme)
         self.assertNotIn(b"\n", readme.replace(b"\r\n", b""))  # Notepad's line ends throughout
+
+    def test_the_installer_and_the_programs_it_carries_are_of_this_build(self):
+        self.assertEqual(harness.pe_machine(SETUP), harness.BOARD)
+        with zipfile.ZipFile(ZIP) as z:
+            for name in ("pelivor.exe", "pelivor-send.exe"):
+                path = z.extract(name, os.path.join(harness.SESSION, "unzipped"))
+                self.assertEqual(harness.pe_machine(path), harness.BOARD, name)
 
     def test_both_programs_carry_the_project_version(self):
         major, minor = (int(x) for x in VERSION.split(".")[:2])
@@ -439,9 +448,42 @@ class DataFolderStandingThere(unittest.TestCase):
         self.assertTrue(os.path.islink(host(DATA)))
 
 
+@unittest.skipUnless(WIN64, "about the 64-bit installer")
+class The32BitReleaseStandingThere(unittest.TestCase):
+    """The 64-bit setup where the 32-bit release is installed, which has the same shortcuts,
+    firewall rules and data folder: its own uninstaller goes first, run in place and waited for,
+    and the settings stay."""
+    OLD = r"C:\Program Files (x86)\Pelivor"
+    SETTINGS = settings_bytes(3, 3, 10, 20, 30, 40, 50, 60, 0)
+
+    def test_its_uninstaller_is_run_and_the_settings_stay(self):
+        # The 32-bit release as its setup leaves it, with a stand-in for its uninstaller that
+        # writes down how it was started.
+        os.makedirs(host(self.OLD))
+        shutil.copyfile(STANDIN, host(self.OLD + r"\uninstall.exe"))
+        run("wine", "reg", "add", UNINSTALL_KEY, "/v", "InstallLocation", "/d", self.OLD,
+            "/reg:32", "/f")
+        os.makedirs(host(DATA), exist_ok=True)
+        with open(host(DATA + r"\setup.dat"), "wb") as f:
+            f.write(self.SETTINGS)
+        self.addCleanup(shutil.rmtree, host(PROGRAMS), ignore_errors=True)
+        self.addCleanup(shutil.rmtree, host(self.OLD), ignore_errors=True)
+        self.addCleanup(run, "wine", "reg", "delete", UNINSTALL_KEY, "/reg:32", "/f", check=False)
+
+        install()
+        with open(host(self.OLD + r"\uninstall.exe.log"), encoding="latin-1") as f:
+            self.assertEqual(f.read().splitlines(),
+                             ['"%s\\uninstall.exe" /S _?=%s' % (self.OLD, self.OLD)])
+        self.assertFalse(os.path.exists(host(self.OLD + r"\uninstall.exe")))
+        self.assertEqual(read(host(DATA + r"\setup.dat")), self.SETTINGS)
+        self.assertTrue(os.path.exists(host(PROGRAMS + r"\pelivor.exe")))
+        uninstall("/REMOVESETTINGS")
+
+
 def load_tests(loader, tests, pattern):
     # The uninstaller's checks come after the install's, in one prefix.
     suite = unittest.TestSuite()
-    for case in (Artefacts, SilentInstall, Uninstall, DataFolderStandingThere):
+    for case in (Artefacts, SilentInstall, Uninstall, DataFolderStandingThere,
+                 The32BitReleaseStandingThere):
         suite.addTests(loader.loadTestsFromTestCase(case))
     return suite
