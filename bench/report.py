@@ -54,6 +54,9 @@ def machine():
                               stderr=subprocess.DEVNULL, timeout=30).stdout.decode().strip()
     except (OSError, subprocess.SubprocessError):
         wine = "no wine"
+    build = os.environ.get("PELIVOR_WINE_ARCH")
+    if build:
+        wine += ", the %s build run by %s" % (build, os.environ.get("PELIVOR_WINE_LOADER", "?"))
     return "%d x %s, Linux %s, %s" % (os.cpu_count() or 0, model, platform.release(), wine)
 
 
