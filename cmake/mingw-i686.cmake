@@ -1,15 +1,4 @@
-# Cross-compiles for 32-bit Windows with the mingw-w64 posix-thread compilers (std::thread, std::mutex).
-set(CMAKE_SYSTEM_NAME Windows)
+# 32-bit Windows: the board as it ships.
 set(CMAKE_SYSTEM_PROCESSOR i686)
-
-set(CMAKE_C_COMPILER i686-w64-mingw32-gcc-posix)
-set(CMAKE_CXX_COMPILER i686-w64-mingw32-g++-posix)
-set(CMAKE_RC_COMPILER i686-w64-mingw32-windres)
-
-set(CMAKE_FIND_ROOT_PATH /usr/i686-w64-mingw32)
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-
-# No mingw DLLs beside the .exe: everything the program needs is linked in.
-set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
+set(PELIVOR_MINGW_TARGET i686-w64-mingw32)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw.cmake)

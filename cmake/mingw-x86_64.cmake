@@ -1,15 +1,4 @@
-# Cross-compiles for 64-bit Windows with the mingw-w64 posix-thread compilers (std::thread, std::mutex).
-set(CMAKE_SYSTEM_NAME Windows)
+# 64-bit Windows, for machines and systems that run no 32-bit programs.
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
-
-set(CMAKE_C_COMPILER x86_64-w64-mingw32-gcc-posix)
-set(CMAKE_CXX_COMPILER x86_64-w64-mingw32-g++-posix)
-set(CMAKE_RC_COMPILER x86_64-w64-mingw32-windres)
-
-set(CMAKE_FIND_ROOT_PATH /usr/x86_64-w64-mingw32)
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-
-# No mingw DLLs beside the .exe: everything the program needs is linked in.
-set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
+set(PELIVOR_MINGW_TARGET x86_64-w64-mingw32)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw.cmake)
