@@ -41,8 +41,11 @@ TEST(SendOptions, HostPortAndNumbers) {
 }
 
 TEST(SendOptions, Mistakes) {
-    for (const auto& args : std::vector<std::vector<std::string>>{
-             {"--port", "0"}, {"--port", "65536"}, {"--port", "30x"}, {"--host"}, {"-x"}}) {
+    // "-" alone would clear a board that takes commands.
+    const std::vector<std::vector<std::string>> mistakes{
+        {"--port", "0"}, {"--port", "65536"}, {"--port", "30x"}, {"--host"}, {"-x"},
+        {"-"},           {"57", "-"}};
+    for (const auto& args : mistakes) {
         SendOptions options;
         std::string error;
         EXPECT_FALSE(parse(args, &options, &error)) << args[0];

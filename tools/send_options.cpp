@@ -75,6 +75,13 @@ bool parse_send_options(int argc, char** argv, SendOptions* options, std::string
         } else if (arg[0] == '-' && arg[1] != '\0') {
             *error = std::string("unknown option: ") + arg;
             return false;
+        } else if (arg[0] == '-') {
+            // The usual spelling of "standard input", which sent as it stands would clear a board
+            // that takes commands: --clear says that on purpose, and "--" lets "-" through.
+            *error =
+                "'-' is no number (standard input is read when no NUMBER is given; --clear "
+                "empties the board)";
+            return false;
         } else {
             options->numbers.emplace_back(arg);
         }
