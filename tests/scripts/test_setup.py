@@ -38,7 +38,7 @@ exit 0
     "dpkg": r"""
 echo "$*" >>"$FAKE/dpkg.log"
 case "$1" in
---print-foreign-architectures) ;;
+--print-foreign-architectures) [ -z "${FAKE_FOREIGN:-}" ] || echo "$FAKE_FOREIGN" ;;
 --add-architecture)
   [ -z "${FAKE_DPKG_FAILS:-}" ] || { echo "dpkg: error: cannot write /var/lib/dpkg/arch" >&2; exit 2; } ;;
 esac
@@ -129,6 +129,12 @@ class Setup(unittest.TestCase):
         self.assertIn("held broken packages", out)  # apt's own words, shown
         cause = out[out.index("likely cause"):]
         self.assertIn(INDEX, cause)
+
+    def test_i386_packages_left_where_32_bit_cannot_run_are_named_when_the_install_fails(self):
+        status, out, logs = self.run_setup("no", FAKE_FOREIGN="i386", FAKE_INSTALL_FAILS="1")
+        self.assertNotEqual(status, 0)
+        cause = out[out.index("setup: installing the packages failed"):]
+        self.assertIn("dpkg --remove-architecture i386", cause)
 
 
 if __name__ == "__main__":
