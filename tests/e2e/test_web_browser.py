@@ -24,7 +24,8 @@ const items = Array.from(document.querySelectorAll('#board li')).map((li) => {
           font: parseFloat(style.fontSize), inkLeft: ink.left, inkRight: ink.right};
 });
 const back = getComputedStyle(document.body).backgroundColor;
-return {back: back === 'rgba(0, 0, 0, 0)' ? null : rgb(back), items: items};
+return {back: back === 'rgba(0, 0, 0, 0)' ? null : rgb(back), items: items,
+        width: window.innerWidth, height: window.innerHeight};
 """
 
 
@@ -97,6 +98,28 @@ class BoardPage(WebBoardTest):
             self.assertLessEqual(item["inkRight"], x1, item)
             self.assertLess(item["font"], int(int((y1 - y0) * 0.9) * 0.8), item)
             self.assertEqual(screen.count(back if marked else text, x1 - 4, y0, x1, y1), 0, k)
+
+    def test_on_a_phone_a_tablet_and_a_tv_every_number_stays_in_its_cell(self):
+        # The default grid with fit off: the window's numbers fit it, but an upright screen's
+        # cells are narrower than its rows are tall, and "123456" cut at the edge reads "1234".
+        self.web_board()
+        send("1234", "5678", "9012", "3456", "7890", "1357", "2468", "123456")
+        shown = wait_until(lambda: (lambda s: s if len(s) == 8 else None)(self.shown()),
+                           what="eight numbers on the board")
+        for width, height in ((390, 844), (768, 1024), (1920, 1080)):
+            with self.subTest(screen="%dx%d" % (width, height)):
+                driver = browser(width, height)
+                driver.get(URL + "/")
+                state = self.page(driver, lambda s: len(s["items"]) == 8 and
+                                  (s["width"], s["height"]) == (width, height),
+                                  "eight numbers on a %d x %d page" % (width, height))
+                self.assertEqual([item["text"] for item in state["items"]], shown)
+                cell_width = width // 2
+                for k, item in enumerate(state["items"]):
+                    column = k // 4
+                    self.assertGreaterEqual(item["inkLeft"], column * cell_width, item)
+                    self.assertLessEqual(item["inkRight"], (column + 1) * cell_width, item)
+        browser()  # the size the other cases expect
 
     def test_the_page_follows_datagrams_and_a_restarted_board_through_the_stream(self):
         board = self.web_board()

@@ -1,6 +1,8 @@
 // The board for another screen: drawn from the board's state as the window draws it (cells column
 // by column, each number at its cell's top-left, the window's font-height rule), the numbers as
-// text elements, updated from the server's event stream.
+// text elements, updated from the server's event stream. The page's shape is seldom the window's
+// (a phone is upright), so its numbers are always fitted to their cells, by the window's rule for
+// fitting and in the page's own pixels: a number cut by its neighbour reads as another order.
 'use strict';
 (function () {
   const list = document.getElementById('board');
@@ -59,10 +61,7 @@
     const cellWidth = columns > 0 ? Math.trunc(width / columns) : 0;
     const cellHeight = rows > 0 ? Math.trunc(height / rows) : 0;
     if (cellWidth > 0 && cellHeight > 0) {
-      let font = fontHeight(cellHeight);
-      if (state.fit) {
-        font = fitHeight(font, cellWidth);
-      }
+      const font = fitHeight(fontHeight(cellHeight), cellWidth);
       state.shown.forEach(function (text, k) {
         const item = document.createElement('li');
         item.textContent = text;
