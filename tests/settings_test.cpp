@@ -12,6 +12,8 @@
 #include <windows.h>
 #else
 #include <grp.h>
+#include <signal.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -243,6 +245,42 @@ TEST_F(SettingsFile, DirectoryRefusingNewFilesStillSavesAWritableFile) {
     fs::remove("setup.dat");
     EXPECT_FALSE(
         as_unprivileged([] { return write_settings_file("setup.dat", changed_settings()); }));
+}
+
+TEST_F(SettingsFile, ReplacedFileKeepsTheModeTheUmaskWouldNarrow) {
+    // A group that shares the board's file keeps its right to write it.
+    fs::permissions(dir_, fs::perms::all);
+    owned_file("setup.dat", kDefaultBytes, 0664);
+    EXPECT_TRUE(as_unprivileged([] {
+        umask(022);
+        return write_settings_file("setup.dat", changed_settings());
+    }));
+    EXPECT_EQ(read_bytes("setup.dat"), changed_bytes());
+    EXPECT_EQ(mode_of("setup.dat"), 0664u);
+}
+
+TEST_F(SettingsFile, ASaveThatCannotWriteLeavesTheOldRecordWhole) {
+    // A full disk, as a file size limit of 0 makes one: nothing is cut before the new bytes are
+    // down, by a rename or by the plain write that a file with a second name gets.
+    write_bytes("setup.dat", kDefaultBytes);
+    for (const bool second_name : {false, true}) {
+        if (second_name) {
+            ASSERT_EQ(link("setup.dat", "other.dat"), 0);
+        }
+        const pid_t child = fork();
+        if (child == 0) {
+            signal(SIGXFSZ, SIG_IGN);
+            const rlimit none{0, 0};
+            _exit(setrlimit(RLIMIT_FSIZE, &none) == 0 &&
+                          !write_settings_file("setup.dat", changed_settings())
+                      ? 0
+                      : 1);
+        }
+        int status = 0;
+        waitpid(child, &status, 0);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << second_name;
+        EXPECT_EQ(read_bytes("setup.dat"), kDefaultBytes) << second_name;
+    }
 }
 
 TEST_F(SettingsFile, LeftoverTemporaryFileNeitherBlocksNorLendsItsMode) {
