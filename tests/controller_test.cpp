@@ -8,6 +8,7 @@
 #include <vector>
 
 #include <atomic>
+#include <chrono>
 #include <mutex>
 #include <thread>
 
@@ -136,6 +137,8 @@ TEST_F(ControllerTest, TheRoundWaitsNoLessThanNothingAndNoMoreThanTheLongestWait
     EXPECT_EQ(taken(), Calls{"arm round 0"});
     controller_timer_fired(controller, ShellTimer::kRound);  // the entry expires
     EXPECT_EQ(taken(), (Calls{"repaint", "cancel round"}));
+    controller_painted(controller);
+    EXPECT_EQ(taken(), Calls{});  // cancelled once is cancelled: none left to cancel
 
     expiring_entry(now_ms, int64_t{1} << 40);
     controller_painted(controller);
@@ -252,6 +255,10 @@ TEST_F(ControllerTest, TheWebSideFollowsItsBlockHearsEveryChangeAndChangesAsADat
     EXPECT_TRUE(controller_apply_web(controller));
     EXPECT_EQ(taken(), Calls{});
     board.tail.fields.web_port = 9000;
+    board.tail.fields.staff_pin = 4321;
+    controller_dialog_closed(controller, DialogKind::kService, false);  // a cancelled one does not
+    EXPECT_EQ(taken(), Calls{});
+    board.tail.fields.staff_pin = -7;
     controller_dialog_closed(controller, DialogKind::kSettings, true);  // a stored dialog applies
     EXPECT_EQ(taken(), (Calls{"web changed", "web start 9000 -1"}));
 
@@ -265,6 +272,36 @@ TEST_F(ControllerTest, TheWebSideFollowsItsBlockHearsEveryChangeAndChangesAsADat
     controller_stop(controller);
     EXPECT_EQ(taken(), Calls{"web stop"});
     web_binds = true;
+}
+
+TEST_F(ControllerTest, AtStopTheWebSideGoesBeforeTheReceiver) {
+    // Nothing may change the board through the web once it takes no more datagrams.
+    static Receiver* receiver_seen = nullptr;
+    static bool receiver_running_at_web_stop = false;
+    static const WebOps kWebWatchingTheReceiver = {
+        [](void*, uint16_t, int32_t) { return true; },
+        [](void*) { receiver_running_at_web_stop = receiver_seen->repaint_hook.load() != nullptr; },
+        [](void*, int32_t) {},
+        [](void*) {},
+        nullptr,
+    };
+    SocketOps ops{};
+    ops.startup = no_socket_library;
+    Receiver receiver;
+    receiver.ops = &ops;
+    receiver.board = &board;
+    receiver_seen = &receiver;
+    controller.receiver = &receiver;
+    controller.web = &kWebWatchingTheReceiver;
+    board.tail.present = true;
+    board.tail.web_present = true;
+    board.tail.fields.web_port = 8080;
+    controller_window_ready(controller);
+    ASSERT_EQ(controller.web_port, 8080);
+    ASSERT_NE(receiver.repaint_hook.load(), nullptr);
+    controller_stop(controller);
+    EXPECT_TRUE(receiver_running_at_web_stop);
+    EXPECT_EQ(receiver.repaint_hook.load(), nullptr);
 }
 
 // A port nothing listens on a moment ago, and one held by a server of the test's own.
@@ -293,8 +330,6 @@ TEST_F(ControllerTest, TheRealWebSideStartsMovesAndStopsWhileChangesArrive) {
     board.settings = default_settings();
     board.tail.present = true;
     board.tail.web_present = true;
-    const uint16_t ports[] = {free_tcp_port(board), free_tcp_port(board), 0};
-    ASSERT_NE(ports[0], 0);
     controller_window_ready(controller);
 
     std::atomic<bool> done{false};
@@ -304,23 +339,31 @@ TEST_F(ControllerTest, TheRealWebSideStartsMovesAndStopsWhileChangesArrive) {
             std::this_thread::yield();
         }
     });
+    const auto set_port = [&](uint16_t port) {
+        std::lock_guard<std::mutex> hold(board.lock);
+        board.tail.fields.web_port = port;
+    };
     for (int round = 0; round < 12; ++round) {
-        const uint16_t port = ports[round % 3];
-        {
-            std::lock_guard<std::mutex> hold(board.lock);
-            board.tail.fields.web_port = port;
+        // Off every third round, else a port free a moment ago: should a test running beside this
+        // one take it meanwhile, another.
+        uint16_t port = 0;
+        bool applied = false;
+        for (int attempt = 0; attempt < 5 && !applied; ++attempt) {
+            port = round % 3 == 2 ? 0 : free_tcp_port(board);
+            set_port(port);
+            applied = controller_apply_web(controller);
         }
-        EXPECT_TRUE(controller_apply_web(controller)) << port;
+        EXPECT_TRUE(applied) << port;
         EXPECT_EQ(controller.web_port, port);
     }
     WebServerHandle held;
-    const uint16_t taken = free_tcp_port(board, &held);
-    {
-        std::lock_guard<std::mutex> hold(board.lock);
-        board.tail.fields.web_port = taken;
-    }
+    set_port(free_tcp_port(board, &held));
     EXPECT_FALSE(controller_apply_web(controller));
     EXPECT_EQ(controller.web_port, 0);
+    // On a busy machine the changes thread may not have run yet: its first change is waited for.
+    for (int waited = 0; waited < 1000 && repaints.load() == 0; ++waited) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
     done.store(true);
     changes.join();
     controller_stop(controller);
