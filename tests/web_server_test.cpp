@@ -6,9 +6,14 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdlib>
+#include <future>
 #include <string>
 #include <thread>
 #include <vector>
+
+#include "live/controller.h"
+#include "web/web_front.h"
 
 #ifdef _WIN32
 #include <winsock2.h>
@@ -573,6 +578,112 @@ TEST_F(WebServerTest, StopsFreesItsPortAndReportsABindFailure) {
     server = web_server_start(board, port, 0, WebShell{nullptr, nullptr}, &error);
     ASSERT_NE(server, nullptr) << error;
     EXPECT_TRUE(still_answering());
+}
+
+// The front the programs drive the server through, behind a controller whose shell does nothing.
+class WebFrontTest : public testing::Test {
+protected:
+    void SetUp() override {
+#ifdef _WIN32
+        WSADATA data;
+        WSAStartup(MAKEWORD(2, 2), &data);
+#endif
+        board.settings = BoardSettings{4, 2, 50, 150, 240, 240, 240, 240, 0};
+        board.tail.present = true;
+        board.tail.web_present = true;
+        controller.board = &board;
+        controller.ops = &kQuietShell;
+    }
+    void TearDown() override {
+        controller_stop(controller);
+#ifdef _WIN32
+        WSACleanup();
+#endif
+    }
+    // Serves on a port nothing listened on a moment ago.
+    void serve(const WebLimits& limits = WebLimits{}) {
+        controller.web = web_front_ops(controller, limits);
+        std::string error;
+        WebServerHandle probe = web_server_start(board, 0, 0, WebShell{nullptr, nullptr}, &error);
+        ASSERT_NE(probe, nullptr) << error;
+        board.tail.fields.web_port = web_server_port(*probe);
+        probe.reset();
+        controller_window_ready(controller);
+        ASSERT_NE(controller.web_port, 0);
+    }
+    static inline const ShellOps kQuietShell = {
+        [](void*) {},       [](void*, ShellTimer, uint32_t) {}, [](void*, ShellTimer) {},
+        [](void*) {},       [](void*, DialogKind) {},           [](void*) {},
+        [](void*, bool) {},
+    };
+    LiveBoard board;
+    Controller controller{};
+};
+
+TEST_F(WebFrontTest, TheWindowsPaintReleasesThePagesAtOnce) {
+    // Only the end of the window's paint lets the pages' event go: no time-out would in the test.
+    WebLimits limits;
+    limits.window_first_ms = 600000;
+    serve(limits);
+    const Socket page = connect_to(static_cast<uint16_t>(controller.web_port));
+    ASSERT_NE(page, kNoSocket);
+    send_all(page, "GET /api/events HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n");
+    ASSERT_NE(read_until(page,
+                         [](const std::string& got) {
+                             return got.find("\n\n", got.find("data:")) != std::string::npos;
+                         })
+                  .find("data:"),
+              std::string::npos);
+
+    char number[] = "57";
+    ASSERT_TRUE(receive_text(board, number, 2));
+    ASSERT_TRUE(repaint_needed(board));  // the window is behind before the pages hear of it
+    controller_board_changed(controller);
+    ASSERT_TRUE(eventually([] {
+        WebServerStats stats{};
+        return web_front_stats(&stats) && stats.window_waits > 0;
+    }));
+    controller_paint_begun(controller);
+    controller_painted(controller);
+    const std::string got = read_until(
+        page, [](const std::string& seen) { return seen.find("57") != std::string::npos; });
+    EXPECT_NE(got.find("57"), std::string::npos);
+    close_socket(page);
+}
+
+TEST_F(WebFrontTest, StopsWhileItsOwnThreadReportsAChange) {
+    // A number put up through the web is reported from the server's thread, which takes the
+    // front's lock: a stop holding that lock while the thread ends would wait for ever.
+    serve();
+    const uint16_t port = static_cast<uint16_t>(controller.web_port);
+    std::atomic<bool> done{false};
+    std::thread till([&] {
+        for (int n = 0; !done.load(); ++n) {
+            exchange(port, "POST", "/api/numbers", std::to_string(n % 1000));
+        }
+    });
+    std::packaged_task<void()> rounds([&] {
+        for (int round = 0; round < 20; ++round) {
+            for (const uint16_t now : {uint16_t{0}, port}) {
+                {
+                    std::lock_guard<std::mutex> hold(board.lock);
+                    board.tail.fields.web_port = now;
+                }
+                controller_apply_web(controller);
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+    });
+    std::future<void> finished = rounds.get_future();
+    std::thread shell(std::move(rounds));
+    if (finished.wait_for(std::chrono::seconds(60)) != std::future_status::ready) {
+        ADD_FAILURE() << "stopping the server while it reports a change never ended";
+        std::_Exit(1);  // the stuck threads cannot be joined
+    }
+    shell.join();
+    done.store(true);
+    till.join();
+    EXPECT_GT(numbers_on(board).size(), 0u);
 }
 
 }  // namespace

@@ -11,6 +11,7 @@ namespace {
 
 struct Front {
     Controller* controller = nullptr;
+    WebLimits limits;
     // Guards the handle against the threads that report changes while the shell's thread starts
     // or stops the server. Never held while a server stops: its thread may be reporting a change.
     std::mutex lock;
@@ -38,8 +39,9 @@ void changed(void* context, Outcome outcome) {
 
 bool start(void*, uint16_t port, int32_t pin) {
     std::string error;
-    WebServerHandle started = web_server_start(*g_front.controller->board, port, pin,
-                                               WebShell{g_front.controller, changed}, &error);
+    WebServerHandle started =
+        web_server_start(*g_front.controller->board, port, pin,
+                         WebShell{g_front.controller, changed}, &error, g_front.limits);
     if (!started) {
         return false;
     }
@@ -81,7 +83,17 @@ const WebOps kWebOps = {start, stop, set_pin, board_changed, nullptr};
 
 }  // namespace
 
-const WebOps* web_front_ops(Controller& controller) {
+const WebOps* web_front_ops(Controller& controller, const WebLimits& limits) {
     g_front.controller = &controller;
+    g_front.limits = limits;
     return &kWebOps;
+}
+
+bool web_front_stats(WebServerStats* stats) {
+    std::lock_guard<std::mutex> hold(g_front.lock);
+    if (!g_front.server) {
+        return false;
+    }
+    *stats = web_server_stats(*g_front.server);
+    return true;
 }

@@ -3,6 +3,11 @@
 #pragma once
 
 #include "live/controller.h"
+#include "web/web_server.h"
 
 // Over the controller given, whose board the server serves and whose shell it tells of changes.
-const WebOps* web_front_ops(Controller& controller);
+// The limits are the board's own but in tests.
+const WebOps* web_front_ops(Controller& controller, const WebLimits& limits = WebLimits{});
+
+// The running server's counters, for tests and the service view; false when none runs.
+bool web_front_stats(WebServerStats* stats);
