@@ -133,23 +133,39 @@ Reply parse(const std::string& raw) {
     return reply;
 }
 
-// One request on a connection of its own, answered and closed.
-Reply exchange(uint16_t port, const std::string& method, const std::string& target,
-               const std::string& body = "", const std::string& extra_headers = "",
-               uint32_t from = 0) {
+// The Host a browser on the board's own machine sends.
+std::string host_line(uint16_t port) {
+    return "Host: 127.0.0.1:" + std::to_string(port) + "\r\n";
+}
+
+std::string events_request(uint16_t port) {
+    return "GET /api/events HTTP/1.1\r\n" + host_line(port) + "\r\n";
+}
+
+// Bytes sent on a connection of their own, and the answer read until the server closes.
+Reply raw_exchange(uint16_t port, const std::string& request, uint32_t from = 0) {
     const Socket s = connect_to(port, from);
     if (s == kNoSocket) {
         return Reply{};
     }
-    std::string request = method + " " + target + " HTTP/1.1\r\nHost: board\r\n" + extra_headers +
+    send_all(s, request);
+    const Reply reply = parse(read_to_close(s));
+    close_socket(s);
+    return reply;
+}
+
+// One request on a connection of its own, answered and closed; `head` is the request's Host line
+// (and any others) when not the usual one.
+Reply exchange(uint16_t port, const std::string& method, const std::string& target,
+               const std::string& body = "", const std::string& extra_headers = "",
+               uint32_t from = 0, const std::string& head = "") {
+    std::string request = method + " " + target + " HTTP/1.1\r\n" +
+                          (head.empty() ? host_line(port) : head) + extra_headers +
                           "Connection: close\r\n";
     if (!body.empty() || method == "POST") {
         request += "Content-Length: " + std::to_string(body.size()) + "\r\n";
     }
-    send_all(s, request + "\r\n" + body);
-    const Reply reply = parse(read_to_close(s));
-    close_socket(s);
-    return reply;
+    return raw_exchange(port, request + "\r\n" + body, from);
 }
 
 std::vector<std::string> numbers_on(LiveBoard& board) {
@@ -311,7 +327,7 @@ TEST_F(WebServerTest, StreamSendsTheBoardAndEveryChange) {
     start();
     const Socket s = connect_to(port);
     ASSERT_NE(s, kNoSocket);
-    send_all(s, "GET /api/events HTTP/1.1\r\nHost: board\r\n\r\n");
+    send_all(s, events_request(port));
     const auto has = [](const std::string& what) {
         return [what](const std::string& got) { return got.find(what) != std::string::npos; };
     };
@@ -348,7 +364,7 @@ TEST_F(WebServerTest, TheWindowDrawsAChangeBeforeThePagesHearOfIt) {
     for (int k = 0; k < 3; ++k) {
         pages.push_back(connect_to(port));
         ASSERT_NE(pages.back(), kNoSocket);
-        send_all(pages.back(), "GET /api/events HTTP/1.1\r\nHost: board\r\n\r\n");
+        send_all(pages.back(), events_request(port));
         read_until(pages.back(), has("\"numbers\":[]"));
     }
     ASSERT_TRUE(eventually([&] { return web_server_stats(*server).streams == 3; }));
@@ -400,7 +416,7 @@ TEST_F(WebServerTest, TheWindowDrawsAChangeBeforeThePagesHearOfIt) {
     start(0, limits);
     const Socket page = connect_to(port);
     ASSERT_NE(page, kNoSocket);
-    send_all(page, "GET /api/events HTTP/1.1\r\nHost: board\r\n\r\n");
+    send_all(page, events_request(port));
     read_until(page, has("\"78\""));
     repaint_needed(board);
     char later[] = "99";
@@ -421,7 +437,7 @@ TEST_F(WebServerTest, AFloodOfChangesReachesThePagesAtABoundedPace) {
     for (int k = 0; k < 3; ++k) {
         pages.push_back(connect_to(port));
         ASSERT_NE(pages.back(), kNoSocket);
-        send_all(pages.back(), "GET /api/events HTTP/1.1\r\nHost: board\r\n\r\n");
+        send_all(pages.back(), events_request(port));
         read_until(pages.back(), [](const std::string& got) {
             return got.find("\"numbers\"") != std::string::npos;
         });
@@ -459,13 +475,15 @@ TEST_F(WebServerTest, AnEventCutByAFullBufferArrivesWhole) {
     }
     const Socket slow = connect_to(port, 0, 1024);
     ASSERT_NE(slow, kNoSocket);
-    send_all(slow, "GET /api/events HTTP/1.1\r\nHost: board\r\n\r\n");
+    send_all(slow, events_request(port));
     ASSERT_TRUE(eventually([&] { return web_server_stats(*server).streams == 1; }));
     for (int k = 0; k < 12; ++k) {
         std::string text = "#" + std::to_string(20000000 + k);
         receive_datagram(board, text.data(), text.size());
-        web_server_board_changed(*server);
+        // Read before the change: a server thread quicker than this one would otherwise have sent
+        // it already, and the wait would last till the next heartbeat.
         const int sent = web_server_stats(*server).events_sent;
+        web_server_board_changed(*server);
         ASSERT_TRUE(eventually([&] { return web_server_stats(*server).events_sent > sent; }));
     }
     const std::string got = read_until(slow, [](const std::string& so_far) {
@@ -499,7 +517,7 @@ TEST_F(WebServerTest, AStreamClientThatStopsReadingIsDroppedAtItsQueueBound) {
     }
     const Socket sleeper = connect_to(port, 0, 1024);
     ASSERT_NE(sleeper, kNoSocket);
-    send_all(sleeper, "GET /api/events HTTP/1.1\r\nHost: board\r\n\r\n");
+    send_all(sleeper, events_request(port));
     ASSERT_TRUE(eventually([&] { return web_server_stats(*server).streams == 1; }));
     int k = 0;
     EXPECT_TRUE(eventually([&] {
@@ -534,7 +552,8 @@ TEST_F(WebServerTest, ConnectionsPastTheLimitAreClosedAtOnce) {
     EXPECT_EQ(web_server_stats(*server).refused, 1);
     close_socket(extra);
     // The held ones still work, and once they go others are served again.
-    send_all(held[0], "GET /api/board HTTP/1.1\r\nHost: board\r\nConnection: close\r\n\r\n");
+    send_all(held[0],
+             "GET /api/board HTTP/1.1\r\n" + host_line(port) + "Connection: close\r\n\r\n");
     EXPECT_EQ(parse(read_to_close(held[0])).status, 200);
     for (const Socket s : held) {
         close_socket(s);
@@ -557,6 +576,28 @@ TEST_F(WebServerTest, AnIdleRequestIsClosed) {
     EXPECT_TRUE(still_answering());
 }
 
+// The idle time bounds a request in progress, not a stream, which says nothing for as long as the
+// page is open.
+TEST_F(WebServerTest, AStreamIdleLongerThanTheIdleTimeStaysOpen) {
+    WebLimits limits;
+    limits.idle_ms = 100;
+    start(0, limits);
+    const Socket page = connect_to(port);
+    ASSERT_NE(page, kNoSocket);
+    send_all(page, events_request(port));
+    const auto has = [](const std::string& what) {
+        return [what](const std::string& got) { return got.find(what) != std::string::npos; };
+    };
+    read_until(page, has("\"numbers\":[]"));
+    std::this_thread::sleep_for(std::chrono::milliseconds(10 * limits.idle_ms));
+    EXPECT_EQ(web_server_stats(*server).streams, 1);
+    char datagram[] = "61";
+    receive_datagram(board, datagram, 2);
+    web_server_board_changed(*server);
+    EXPECT_NE(read_until(page, has("[\"61\"]")).find("[\"61\"]"), std::string::npos);
+    close_socket(page);
+}
+
 TEST_F(WebServerTest, StopsFreesItsPortAndReportsABindFailure) {
     start();
     std::string error;
@@ -566,7 +607,7 @@ TEST_F(WebServerTest, StopsFreesItsPortAndReportsABindFailure) {
     EXPECT_FALSE(error.empty());
     // A stream open while stopping does not hold the stop up.
     const Socket s = connect_to(port);
-    send_all(s, "GET /api/events HTTP/1.1\r\nHost: board\r\n\r\n");
+    send_all(s, events_request(port));
     ASSERT_TRUE(eventually([&] { return web_server_stats(*server).streams == 1; }));
     server.reset();
     close_socket(s);
