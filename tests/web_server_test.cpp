@@ -323,6 +323,71 @@ TEST_F(WebServerTest, WithAPinChangesNeedItAndRepeatedWrongOnesAreRefused) {
     EXPECT_EQ(exchange(port, "POST", "/api/numbers", "58").status, 200);
 }
 
+// A page of another site whose name the attacker points at the board's address (DNS rebinding)
+// sends its own name as the Host: refused on every route, the stream included, changing nothing.
+TEST_F(WebServerTest, OnlyRequestsNamingThisMachineAreAnswered) {
+    start();
+    const std::string foreign = "Host: attacker.example:" + std::to_string(port) + "\r\n";
+    for (const char* target : {"/", "/staff", "/board.js", "/api/board", "/api/events"}) {
+        EXPECT_EQ(exchange(port, "GET", target, "", "", 0, foreign).status, 421) << target;
+    }
+    EXPECT_EQ(exchange(port, "POST", "/api/numbers", "57", "", 0, foreign).status, 421);
+    EXPECT_EQ(
+        raw_exchange(port, "POST /api/numbers HTTP/1.1\r\nContent-Length: 2\r\n\r\n57").status,
+        400);
+    EXPECT_EQ(exchange(port, "POST", "/api/numbers", "57", "", 0,
+                       host_line(port) + "Host: attacker.example\r\n")
+                  .status,
+              400);
+    EXPECT_TRUE(numbers_on(board).empty());
+    EXPECT_EQ(web_server_stats(*server).streams, 0);
+
+    EXPECT_EQ(raw_exchange(port, "GET /api/board HTTP/1.0\r\n\r\n").status, 200);
+    char name[256] = {};
+    ASSERT_EQ(gethostname(name, sizeof name - 1), 0);
+    for (const std::string& ours :
+         {std::string("localhost:") + std::to_string(port), std::string("127.0.0.1"),
+          std::string(name) + ":" + std::to_string(port)}) {
+        EXPECT_EQ(exchange(port, "GET", "/api/board", "", "", 0, "Host: " + ours + "\r\n").status,
+                  200)
+            << ours;
+    }
+    EXPECT_EQ(exchange(port, "GET", "/api/board", "", "", 0,
+                       "Host: 127.0.0.1:" + std::to_string(port + 1) + "\r\n")
+                  .status,
+              421);
+}
+
+// A form, a no-cors fetch or a beacon from another site's page carries that page's Origin; a
+// till, curl or PowerShell sends none and is served as ever.
+TEST_F(WebServerTest, AChangeFromAnotherSitesPageIsRefused) {
+    start();
+    const std::string plain = "Content-Type: text/plain\r\n";
+    for (const char* origin : {"http://attacker.example", "null", "https://127.0.0.1"}) {
+        const std::string line = std::string("Origin: ") + origin + "\r\n";
+        EXPECT_EQ(exchange(port, "POST", "/api/numbers", "57", plain + line).status, 403) << origin;
+    }
+    EXPECT_TRUE(numbers_on(board).empty());
+    EXPECT_EQ(exchange(port, "POST", "/api/numbers", "57", plain).status, 200);
+    EXPECT_EQ(exchange(port, "DELETE", "/api/numbers/57", "", "Origin: http://attacker.example\r\n")
+                  .status,
+              403);
+    EXPECT_EQ(numbers_on(board), std::vector<std::string>{"57"});
+    const std::string own = "Origin: http://127.0.0.1:" + std::to_string(port) + "\r\n";
+    EXPECT_EQ(exchange(port, "DELETE", "/api/numbers/57", "", own).status, 200);
+    EXPECT_TRUE(numbers_on(board).empty());
+    // Reading is not a change.
+    EXPECT_EQ(exchange(port, "GET", "/api/board", "", "Origin: http://attacker.example\r\n").status,
+              200);
+    // The PIN does not make another site's page ours.
+    web_server_set_pin(*server, 4711);
+    EXPECT_EQ(exchange(port, "POST", "/api/numbers", "58",
+                       "Authorization: Bearer 4711\r\nOrigin: http://attacker.example\r\n")
+                  .status,
+              403);
+    EXPECT_TRUE(numbers_on(board).empty());
+}
+
 TEST_F(WebServerTest, StreamSendsTheBoardAndEveryChange) {
     start();
     const Socket s = connect_to(port);

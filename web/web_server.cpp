@@ -19,6 +19,7 @@
 #include <thread>
 #include <vector>
 
+#include "core/web_admission.h"
 #include "core/web_api.h"
 #include "web/web_pages.h"
 
@@ -83,6 +84,7 @@ struct WebServer {
     asio::steady_timer accept_retry{io};
     asio::steady_timer fanout_timer{io};
     uint16_t port = 0;
+    std::string host_name;  // the machine's, looked up once at start
     std::thread thread;
 
     // The io thread's alone.
@@ -191,6 +193,10 @@ const char* reason_json(http::status status) {
             return "{\"error\":\"too many wrong PINs\"}";
         case http::status::request_header_fields_too_large:
             return "{\"error\":\"headers too large\"}";
+        case http::status::misdirected_request:
+            return "{\"error\":\"not this board's name\"}";
+        case http::status::forbidden:
+            return "{\"error\":\"another site's page\"}";
         default:
             return "{\"error\":\"bad request\"}";
     }
@@ -225,6 +231,29 @@ void Session::on_request(beast::error_code ec) {
 }
 
 void Session::answer(const http::request<http::string_body>& request) {
+    const bool keep = request.keep_alive();
+    // A page of another site whose name was pointed at this address must not reach the board.
+    const beast::string_view host = request[http::field::host];
+    const int host_refusal =
+        host_status(static_cast<int>(request.count(http::field::host)), view(host),
+                    request.version() < 11, server.port, server.host_name);
+    if (host_refusal == 400) {
+        send(json_response(http::status::bad_request, "{\"error\":\"no or malformed Host\"}"),
+             true);
+        return;
+    }
+    if (host_refusal != 0) {
+        refuse(static_cast<http::status>(host_refusal), !keep);
+        return;
+    }
+    // A browser names the page behind every change it sends; a till or a script names none.
+    const size_t origins = request.count(http::field::origin);
+    if (method_changes(view(request.method_string())) && origins > 0 &&
+        (origins > 1 ||
+         !origin_is_ours(view(request[http::field::origin]), view(host), server.port))) {
+        refuse(http::status::forbidden, !keep);
+        return;
+    }
     WebRequest mapped{};
     mapped.method = view(request.method_string());
     mapped.target = view(request.target());
@@ -232,7 +261,6 @@ void Session::answer(const http::request<http::string_body>& request) {
     mapped.content_type = view(request[http::field::content_type]);
     mapped.body = request.body();
     const WebAction action = map_web_request(mapped, server.pin.load());
-    const bool keep = request.keep_alive();
     const int64_t now = now_ms();
     if (action.changes && server.pin.load() != 0 && server.pin_blocked(address, now)) {
         refuse(http::status::too_many_requests, !keep);
@@ -644,6 +672,11 @@ WebServerHandle web_server_start(LiveBoard& board, uint16_t port, int32_t pin, W
     }
     if (!ec) {
         server->port = server->acceptor.local_endpoint(ec).port();
+    }
+    if (!ec) {
+        // Asio's own gethostname, after its io_context has started Winsock; none leaves it empty.
+        beast::error_code unnamed;
+        server->host_name = asio::ip::host_name(unnamed);
     }
     if (ec) {
         if (error != nullptr) {

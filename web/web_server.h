@@ -45,7 +45,8 @@ using WebServerHandle = std::unique_ptr<WebServer, WebServerDeleter>;
 
 // Binds 0.0.0.0:port over IPv4 (port 0: any free port, for tests) and starts serving on a thread
 // of its own. On failure returns null with the reason in `error`, having started nothing. `pin` is
-// 0 for none, else 1..99999999.
+// 0 for none, else 1..99999999. Only requests whose Host names this machine are answered, and a
+// change from another site's page is refused whatever the PIN (core/web_admission.h).
 WebServerHandle web_server_start(LiveBoard& board, uint16_t port, int32_t pin, WebShell shell,
                                  std::string* error, const WebLimits& limits = WebLimits{});
 
