@@ -35,7 +35,7 @@ namespace {
 constexpr uint32_t kLoopback = 0x7F000001;
 constexpr int kWaitSeconds = 30;
 
-// A blocking TCP client whose reads give up after `wait_seconds`, optionally from another
+// A blocking TCP client whose reads and writes give up after kWaitSeconds, optionally from another
 // loopback address and with a small receive buffer.
 Socket connect_to(uint16_t port, uint32_t from = 0, int receive_buffer = 0) {
     Socket s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
@@ -48,6 +48,7 @@ Socket connect_to(uint16_t port, uint32_t from = 0, int receive_buffer = 0) {
     const timeval wait{kWaitSeconds, 0};
 #endif
     setsockopt(s, SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char*>(&wait), sizeof wait);
+    setsockopt(s, SOL_SOCKET, SO_SNDTIMEO, reinterpret_cast<const char*>(&wait), sizeof wait);
     if (receive_buffer > 0) {
         setsockopt(s, SOL_SOCKET, SO_RCVBUF, reinterpret_cast<const char*>(&receive_buffer),
                    sizeof receive_buffer);
@@ -70,10 +71,16 @@ Socket connect_to(uint16_t port, uint32_t from = 0, int receive_buffer = 0) {
     return s;
 }
 
+// False once the server has closed (never a signal: that would end the test program).
 bool send_all(Socket s, const std::string& bytes) {
+#ifdef MSG_NOSIGNAL
+    constexpr int kFlags = MSG_NOSIGNAL;
+#else
+    constexpr int kFlags = 0;
+#endif
     size_t sent = 0;
     while (sent < bytes.size()) {
-        const int n = send(s, bytes.data() + sent, static_cast<int>(bytes.size() - sent), 0);
+        const int n = send(s, bytes.data() + sent, static_cast<int>(bytes.size() - sent), kFlags);
         if (n <= 0) {
             return false;
         }
@@ -638,6 +645,69 @@ TEST_F(WebServerTest, AnIdleRequestIsClosed) {
     EXPECT_EQ(read_to_close(slow, &closed), "");
     EXPECT_TRUE(closed);
     close_socket(slow);
+    EXPECT_TRUE(still_answering());
+}
+
+// What a client sends after an answer that closes is thrown away, bounded: it can neither slip
+// requests in behind a 413, nor keep the connection by trickling, nor by streaming a huge body.
+TEST_F(WebServerTest, AConnectionAnsweredAndClosedStaysClosedWhateverTheClientSends) {
+    WebLimits limits;
+    limits.linger_ms = 10 * 60 * 1000;  // only the byte cap can end the flood below
+    start(0, limits);
+    std::string smuggled;
+    while (smuggled.size() < 2048) {
+        smuggled += "GET /api/board HTTP/1.1\r\n" + host_line(port) + "\r\n";
+    }
+    bool closed = false;
+    const Socket over = connect_to(port);
+    ASSERT_NE(over, kNoSocket);
+    send_all(over, "POST /api/numbers HTTP/1.1\r\n" + host_line(port) + "Content-Length: " +
+                       std::to_string(smuggled.size()) + "\r\n\r\n" + smuggled);
+    shutdown(over, 1);  // SHUT_WR / SD_SEND: all sent
+    const std::string answers = read_to_close(over, &closed);
+    close_socket(over);
+    EXPECT_EQ(parse(answers).status, 413);
+    EXPECT_EQ(answers.find("HTTP/1.1", 1), std::string::npos) << answers;
+    EXPECT_TRUE(closed);
+
+    const Socket flood = connect_to(port);
+    ASSERT_NE(flood, kNoSocket);
+    send_all(flood, "POST /api/numbers HTTP/1.1\r\n" + host_line(port) +
+                        "Content-Length: 100000000000\r\n\r\n");
+    EXPECT_EQ(parse(read_until(flood,
+                               [](const std::string& got) {
+                                   return got.find("\r\n\r\n") != std::string::npos;
+                               }))
+                  .status,
+              413);
+    const std::string chunk(16 * 1024, '7');
+    bool cut_off = false;
+    for (int k = 0; k < 1024 && !cut_off; ++k) {  // 16 MiB: far past the cap and any buffers
+        cut_off = !send_all(flood, chunk);
+    }
+    close_socket(flood);
+    EXPECT_TRUE(cut_off);
+    EXPECT_TRUE(eventually([&] { return web_server_stats(*server).connections == 0; }));
+
+    server.reset();
+    start();
+    const Socket trickle = connect_to(port);
+    ASSERT_NE(trickle, kNoSocket);
+    send_all(trickle, "\x16\x03\x01 not http\r\n\r\n");
+    EXPECT_EQ(parse(read_until(trickle,
+                               [](const std::string& got) {
+                                   return got.find("\r\n\r\n") != std::string::npos;
+                               }))
+                  .status,
+              400);
+    // A byte at a time, each well within the idle time, for ten times the linger's deadline.
+    bool dropped = false;
+    for (int k = 0; k < 50 && !dropped; ++k) {
+        dropped = !send_all(trickle, "x") || web_server_stats(*server).connections == 0;
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    }
+    close_socket(trickle);
+    EXPECT_TRUE(dropped);
     EXPECT_TRUE(still_answering());
 }
 

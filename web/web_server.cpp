@@ -143,6 +143,7 @@ struct Session : std::enable_shared_from_this<Session> {
     size_t front_sent = 0;  // bytes of the queue's first event already written
     bool writing = false;
     char probe[64];
+    size_t lingered = 0;  // bytes thrown away since the answer that closes
 
     void read_request();
     void on_request(beast::error_code ec);
@@ -150,6 +151,7 @@ struct Session : std::enable_shared_from_this<Session> {
     void send(std::shared_ptr<Response> response, bool then_close);
     void refuse(http::status status, bool then_close);
     void linger_and_close();
+    void drain();
     void start_stream();
     void push(const std::shared_ptr<const std::string>& event);
     void write_next();
@@ -352,19 +354,28 @@ void Session::refuse(http::status status, bool then_close) {
 }
 
 // Closing with the client's unread bytes still in our buffer would reset the connection and could
-// discard the answer just sent: say we are done, then read what is left (bounded in time).
+// discard the answer just sent: say we are done, then read what is left. One deadline for all of
+// it, which what arrives never moves, and a cap on the bytes: a client that trickles or floods
+// cannot keep an answered connection.
 void Session::linger_and_close() {
     beast::error_code ec;
     stream.socket().shutdown(tcp::socket::shutdown_send, ec);
-    stream.expires_after(std::chrono::milliseconds(server.limits.idle_ms));
-    stream.async_read_some(asio::buffer(probe),
-                           [self = shared_from_this()](beast::error_code error, size_t) {
-                               if (error || self->closed) {
-                                   self->close();
-                               } else {
-                                   self->linger_and_close();
-                               }
-                           });
+    stream.expires_after(std::chrono::milliseconds(server.limits.linger_ms));
+    lingered = 0;
+    drain();
+}
+
+void Session::drain() {
+    stream.async_read_some(
+        asio::buffer(probe), [self = shared_from_this()](beast::error_code error, size_t got) {
+            self->lingered += got;
+            if (error || self->closed ||
+                self->lingered >= static_cast<size_t>(self->server.limits.linger_bytes)) {
+                self->close();
+            } else {
+                self->drain();
+            }
+        });
 }
 
 void Session::start_stream() {

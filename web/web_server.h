@@ -23,8 +23,12 @@ struct WebLimits {
     int header_bytes = 8 * 1024;  // a request's line and headers; past it 431 and closed
     int body_bytes = 1024;        // past it 413 and closed
     int idle_ms = 5000;           // a request not complete in this long is closed
-    int stream_queue = 16;        // events a stream client may have unsent; past it dropped
-    int wrong_pins = 5;           // per address a minute; then 429 for changes until it passes
+    // After an answer that closes, what the client still sends is read and thrown away (so the
+    // answer is not lost to a reset) for this long in all and up to this much; then closed.
+    int linger_ms = 1000;
+    int linger_bytes = 64 * 1024;
+    int stream_queue = 16;  // events a stream client may have unsent; past it dropped
+    int wrong_pins = 5;     // per address a minute; then 429 for changes until it passes
     // The window draws a change before the pages hear of it (their sends would share the processor
     // with its paint). While it keeps drawing, this many pages go after each paint; a window that
     // ends no paint in window_first_ms (hidden, minimised) holds none back.
