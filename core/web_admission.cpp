@@ -128,6 +128,16 @@ std::string_view without_local(std::string_view name) {
     return name;
 }
 
+void forget_passed(std::deque<int64_t>& times, int64_t now_ms) {
+    while (!times.empty() && now_ms - times.front() >= kWrongPinWindowMs) {
+        times.pop_front();
+    }
+}
+
+int at_least_one(int bound) {
+    return bound < 1 ? 1 : bound;
+}
+
 }  // namespace
 
 int host_status(int host_count, std::string_view host, bool http_1_0, uint16_t port,
@@ -168,4 +178,54 @@ bool origin_is_ours(std::string_view origin, std::string_view host, uint16_t por
 
 bool method_changes(std::string_view method) {
     return method == "POST" || method == "DELETE";
+}
+
+bool wrong_pins_block(WrongPins& pins, uint32_t address, int64_t now_ms) {
+    forget_passed(pins.recent, now_ms);
+    bool blocked = static_cast<int>(pins.recent.size()) >= at_least_one(pins.all);
+    const auto found = pins.by_address.find(address);
+    if (found != pins.by_address.end()) {
+        forget_passed(found->second, now_ms);
+        if (found->second.empty()) {
+            pins.by_address.erase(found);
+        } else if (static_cast<int>(found->second.size()) >= at_least_one(pins.per_address)) {
+            blocked = true;
+        }
+    }
+    return blocked;
+}
+
+void wrong_pin_record(WrongPins& pins, uint32_t address, int64_t now_ms) {
+    forget_passed(pins.recent, now_ms);
+    pins.recent.push_back(now_ms);
+    while (static_cast<int>(pins.recent.size()) > at_least_one(pins.all)) {
+        pins.recent.pop_front();
+    }
+    auto found = pins.by_address.find(address);
+    if (found == pins.by_address.end()) {
+        if (static_cast<int>(pins.by_address.size()) >= at_least_one(pins.addresses)) {
+            // Full: what has passed goes, else the stalest; never the wrong PIN just made.
+            auto stalest = pins.by_address.end();
+            for (auto it = pins.by_address.begin(); it != pins.by_address.end();) {
+                forget_passed(it->second, now_ms);
+                if (it->second.empty()) {
+                    it = pins.by_address.erase(it);
+                    continue;
+                }
+                if (stalest == pins.by_address.end() ||
+                    it->second.back() < stalest->second.back()) {
+                    stalest = it;
+                }
+                ++it;
+            }
+            if (static_cast<int>(pins.by_address.size()) >= at_least_one(pins.addresses)) {
+                pins.by_address.erase(stalest);
+            }
+        }
+        found = pins.by_address.emplace(address, std::deque<int64_t>()).first;
+    }
+    found->second.push_back(now_ms);
+    while (static_cast<int>(found->second.size()) > at_least_one(pins.per_address)) {
+        found->second.pop_front();
+    }
 }

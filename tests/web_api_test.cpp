@@ -1,6 +1,6 @@
 // The web side's decisions without a socket: which request does what, the refusals and their order,
 // the numbers read from bodies and paths, the PIN, the board as JSON, and who is answered at all
-// (Host, Origin).
+// (Host, Origin, the wrong-PIN lock).
 #include "core/web_api.h"
 
 #include <gtest/gtest.h>
@@ -233,6 +233,54 @@ TEST(WebAdmission, AnOriginIsOursOnlyAsTheBoardsOwnPageAsTheRequestReachedIt) {
     EXPECT_TRUE(method_changes("POST"));
     EXPECT_TRUE(method_changes("DELETE"));
     EXPECT_FALSE(method_changes("GET"));
+}
+
+TEST(WebAdmission, WrongPinsLockAnAddressForAMinuteOfMilliseconds) {
+    WrongPins pins;
+    pins.per_address = 3;
+    for (int64_t t = 1000; t < 1002; ++t) {
+        wrong_pin_record(pins, 7, t);
+    }
+    EXPECT_FALSE(wrong_pins_block(pins, 7, 1002));
+    wrong_pin_record(pins, 7, 1002);
+    EXPECT_TRUE(wrong_pins_block(pins, 7, 1002));
+    EXPECT_FALSE(wrong_pins_block(pins, 8, 1002));  // another address guesses on its own count
+    EXPECT_TRUE(wrong_pins_block(pins, 7, 2002));
+    EXPECT_TRUE(wrong_pins_block(pins, 7, 60999));
+    EXPECT_FALSE(wrong_pins_block(pins, 7, 61000));
+}
+
+TEST(WebAdmission, AFullTableForgetsTheStalestAddressNeverTheFreshWrongPin) {
+    WrongPins pins;
+    pins.per_address = 2;
+    pins.addresses = 3;
+    for (uint32_t address = 1; address <= 3; ++address) {
+        wrong_pin_record(pins, address, address);
+    }
+    wrong_pin_record(pins, 9, 10);
+    wrong_pin_record(pins, 9, 11);
+    EXPECT_TRUE(wrong_pins_block(pins, 9, 12));
+    // Address 1 was the stalest and went: its next wrong PIN is its first again.
+    wrong_pin_record(pins, 1, 20);
+    EXPECT_FALSE(wrong_pins_block(pins, 1, 21));
+    EXPECT_TRUE(wrong_pins_block(pins, 9, 21));
+    for (uint32_t address = 100; address < 1100; ++address) {
+        wrong_pin_record(pins, address, 30);
+    }
+    EXPECT_EQ(pins.by_address.size(), 3u);
+}
+
+TEST(WebAdmission, WrongPinsFromAllAddressesTogetherLockEveryChange) {
+    WrongPins pins;
+    pins.all = 4;
+    for (uint32_t address = 1; address <= 3; ++address) {
+        wrong_pin_record(pins, address, address);
+    }
+    EXPECT_FALSE(wrong_pins_block(pins, 77, 3));
+    wrong_pin_record(pins, 4, 4);
+    EXPECT_TRUE(wrong_pins_block(pins, 77, 4));
+    EXPECT_TRUE(wrong_pins_block(pins, 77, 60000));
+    EXPECT_FALSE(wrong_pins_block(pins, 77, 60001));
 }
 
 }  // namespace

@@ -301,7 +301,9 @@ TEST_F(WebServerTest, WithAPinChangesNeedItAndRepeatedWrongOnesAreRefused) {
     WebLimits limits;
     limits.wrong_pins = 5;
     start(4711, limits);
-    EXPECT_EQ(exchange(port, "POST", "/api/numbers", "57").status, 401);
+    const Reply asked = exchange(port, "POST", "/api/numbers", "57");
+    EXPECT_EQ(asked.status, 401);
+    EXPECT_EQ(asked.header("WWW-Authenticate"), "Bearer");  // a 401 must say how to authenticate
     EXPECT_EQ(exchange(port, "POST", "/api/numbers", "57", "Authorization: Bearer 4711\r\n").status,
               200);
     EXPECT_EQ(numbers_on(board), std::vector<std::string>{"57"});
@@ -393,6 +395,37 @@ TEST_F(WebServerTest, AChangeFromAnotherSitesPageIsRefused) {
                   .status,
               403);
     EXPECT_TRUE(numbers_on(board).empty());
+}
+
+// The lock holds however many addresses guess: past a full table the stalest records go, never the
+// fresh ones, and the wrong PINs of all addresses together lock every change that needs the PIN.
+TEST_F(WebServerTest, TheWrongPinLockHoldsPastAFullTableAndAcrossAddresses) {
+    WebLimits limits;
+    limits.wrong_pins = 2;
+    limits.wrong_pin_addresses = 4;
+    limits.wrong_pins_all = 9;
+    start(4711, limits);
+    const std::string wrong = "Authorization: Bearer 1111\r\n";
+    const std::string right = "Authorization: Bearer 4711\r\n";
+    const auto from = [](uint32_t c, uint32_t d) { return 0x7F000000u | (c << 8) | d; };
+    const int first = exchange(port, "DELETE", "/api/numbers", "", wrong, from(1, 1)).status;
+    if (first == 0) {
+        GTEST_SKIP() << "no loopback aliases here";
+    }
+    EXPECT_EQ(first, 401);
+    for (uint32_t d = 2; d <= 5; ++d) {
+        EXPECT_EQ(exchange(port, "DELETE", "/api/numbers", "", wrong, from(1, d)).status, 401);
+    }
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        EXPECT_EQ(exchange(port, "DELETE", "/api/numbers", "", wrong, from(2, 1)).status, 401);
+    }
+    EXPECT_EQ(exchange(port, "DELETE", "/api/numbers", "", right, from(2, 1)).status, 429);
+    // Seven wrong PINs so far, two more from elsewhere: nobody may change the board for now.
+    EXPECT_EQ(exchange(port, "DELETE", "/api/numbers", "", wrong, from(3, 1)).status, 401);
+    EXPECT_EQ(exchange(port, "DELETE", "/api/numbers", "", wrong, from(3, 2)).status, 401);
+    EXPECT_EQ(exchange(port, "POST", "/api/numbers", "57", right, from(4, 1)).status, 429);
+    EXPECT_TRUE(numbers_on(board).empty());
+    EXPECT_EQ(exchange(port, "GET", "/api/board", "", "", from(4, 1)).status, 200);
 }
 
 TEST_F(WebServerTest, StreamSendsTheBoardAndEveryChange) {

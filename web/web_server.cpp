@@ -12,7 +12,6 @@
 #include <climits>
 #include <cstring>
 #include <deque>
-#include <map>
 #include <optional>
 #include <set>
 #include <string_view>
@@ -34,7 +33,6 @@ namespace {
 constexpr const char* kPagePolicy =
     "default-src 'self'; script-src 'self'; style-src 'self'; object-src 'none'; "
     "base-uri 'none'; form-action 'self'; frame-ancestors 'none'";
-constexpr int64_t kWrongPinWindowMs = 60 * 1000;
 constexpr int kHeartbeatSeconds = 15;
 // A stream client's kernel buffer is kept small, so one that stops reading fills its queue soon.
 constexpr int kStreamSendBuffer = 16 * 1024;
@@ -64,6 +62,7 @@ struct WebServer {
           shell(web_shell),
           limits(bounds),
           pin(staff_pin),
+          wrong_pins{bounds.wrong_pins, bounds.wrong_pin_addresses, bounds.wrong_pins_all, {}, {}},
           allowance(bounds.max_connections),
           allowance_at(std::chrono::steady_clock::now()) {}
 
@@ -90,7 +89,7 @@ struct WebServer {
     // The io thread's alone.
     std::set<Session*> sessions;
     std::set<Session*> streams;
-    std::map<uint32_t, std::deque<int64_t>> wrong_pins;
+    WrongPins wrong_pins;
     // The board's latest event and the stream clients still to get it.
     std::shared_ptr<const std::string> fanout_event;
     std::vector<std::weak_ptr<Session>> fanout_left;
@@ -106,8 +105,6 @@ struct WebServer {
     void fan_out(int at_least);
     void park_fan_out(std::chrono::steady_clock::duration wait, int then_at_least);
     void beat();
-    bool pin_blocked(uint32_t address, int64_t now);
-    void pin_refused(uint32_t address, int64_t now);
 };
 
 namespace {
@@ -264,12 +261,13 @@ void Session::answer(const http::request<http::string_body>& request) {
     mapped.body = request.body();
     const WebAction action = map_web_request(mapped, server.pin.load());
     const int64_t now = now_ms();
-    if (action.changes && server.pin.load() != 0 && server.pin_blocked(address, now)) {
+    if (action.changes && server.pin.load() != 0 &&
+        wrong_pins_block(server.wrong_pins, address, now)) {
         refuse(http::status::too_many_requests, !keep);
         return;
     }
     if (action.wrong_pin) {
-        server.pin_refused(address, now);
+        wrong_pin_record(server.wrong_pins, address, now);
     }
     std::shared_ptr<Response> response;
     Outcome outcome{};
@@ -611,39 +609,6 @@ void WebServer::beat() {
         broadcast(std::make_shared<const std::string>(":\n\n"));
         beat();
     });
-}
-
-bool WebServer::pin_blocked(uint32_t address, int64_t now) {
-    const auto found = wrong_pins.find(address);
-    if (found == wrong_pins.end()) {
-        return false;
-    }
-    std::deque<int64_t>& times = found->second;
-    while (!times.empty() && now - times.front() >= kWrongPinWindowMs) {
-        times.pop_front();
-    }
-    if (times.empty()) {
-        wrong_pins.erase(found);
-        return false;
-    }
-    return static_cast<int>(times.size()) >= limits.wrong_pins;
-}
-
-void WebServer::pin_refused(uint32_t address, int64_t now) {
-    // Bounded however many addresses try: past a few thousand, the stale ones go first.
-    if (wrong_pins.size() >= 4096) {
-        for (auto it = wrong_pins.begin(); it != wrong_pins.end();) {
-            it = now - it->second.back() >= kWrongPinWindowMs ? wrong_pins.erase(it) : ++it;
-        }
-        if (wrong_pins.size() >= 4096) {
-            return;
-        }
-    }
-    std::deque<int64_t>& times = wrong_pins[address];
-    times.push_back(now);
-    while (static_cast<int>(times.size()) > limits.wrong_pins) {
-        times.pop_front();
-    }
 }
 
 void WebServerDeleter::operator()(WebServer* server) const {

@@ -28,7 +28,12 @@ struct WebLimits {
     int linger_ms = 1000;
     int linger_bytes = 64 * 1024;
     int stream_queue = 16;  // events a stream client may have unsent; past it dropped
-    int wrong_pins = 5;     // per address a minute; then 429 for changes until it passes
+    // Wrong PINs a minute from one address, and from all together, past which changes needing the
+    // PIN get 429 (that address's, or everyone's) till the minute passes; and the addresses kept,
+    // the stalest going first when more come.
+    int wrong_pins = 5;
+    int wrong_pins_all = 30;
+    int wrong_pin_addresses = 4096;
     // The window draws a change before the pages hear of it (their sends would share the processor
     // with its paint). While it keeps drawing, this many pages go after each paint; a window that
     // ends no paint in window_first_ms (hidden, minimised) holds none back.
