@@ -1,8 +1,11 @@
 // The web side's decisions without a socket: which request does what, the refusals and their order,
-// the numbers read from bodies and paths, the PIN, and the board as JSON.
+// the numbers read from bodies and paths, the PIN, the board as JSON, and who is answered at all
+// (Host, Origin, the wrong-PIN lock).
 #include "core/web_api.h"
 
 #include <gtest/gtest.h>
+
+#include "core/web_admission.h"
 
 #include <cstring>
 #include <string>
@@ -182,6 +185,102 @@ TEST(WebApi, BoardJsonCarriesGridColoursNumbersAndHighlight) {
     // Whatever a slot holds, only digits and '#' reach the JSON.
     EXPECT_NE(board_json(copy_with(1, 1, {"1\"<b>2"})).find("\"numbers\":[\"12\"]"),
               std::string::npos);
+}
+
+TEST(WebAdmission, AHostMustNameThisMachineWithItsPortOrNone) {
+    const auto status = [](const char* host) {
+        return host_status(1, host, false, 8080, "Kasa-1");
+    };
+    for (const char* ours : {"127.0.0.1:8080", "127.0.0.1", "192.168.1.20:8080", "0.0.0.0",
+                             "[::1]:8080", "[fe80::1]", "[::ffff:10.0.0.2]", "localhost:8080",
+                             "LocalHost", "kasa-1:8080", "KASA-1.local:8080", "kasa-1.LOCAL"}) {
+        EXPECT_EQ(status(ours), 0) << ours;
+    }
+    // Names someone else's DNS answers for, and the board's own names on another port.
+    for (const char* foreign :
+         {"attacker.example:8080", "attacker.example", "127.0.0.1:8081", "localhost:80", "[::1]:80",
+          "kasa-1:80", "kasa-1.example", "kasa-10", "localhost.attacker.example",
+          "127.0.0.1.attacker.example", "kasa-1.local.attacker.example", "1.2.3", "256.1.1.1",
+          "1.2.3.4.5", "0127.0.0.1", "localhost."}) {
+        EXPECT_EQ(status(foreign), 421) << foreign;
+    }
+    for (const char* malformed :
+         {"", "127.0.0.1:", "127.0.0.1:80x", "127.0.0.1:99999", "127.0.0.1:8080:1", "::1", "[::1",
+          "[::1]x", "[zz::1]", "[]", "a b", "user@127.0.0.1", "kasa-1/x", ":8080"}) {
+        EXPECT_EQ(status(malformed), 400) << malformed;
+    }
+    // HTTP/1.1 requires the Host, once; HTTP/1.0 had none.
+    EXPECT_EQ(host_status(0, "", false, 8080, "kasa-1"), 400);
+    EXPECT_EQ(host_status(0, "", true, 8080, "kasa-1"), 0);
+    EXPECT_EQ(host_status(2, "127.0.0.1", false, 8080, "kasa-1"), 400);
+    // A machine name found with its suffix matches without it; no name found matches nothing.
+    EXPECT_EQ(host_status(1, "kasa-1", false, 8080, "Kasa-1.local"), 0);
+    EXPECT_EQ(host_status(1, "kasa-1", false, 8080, ""), 421);
+}
+
+TEST(WebAdmission, AnOriginIsOursOnlyAsTheBoardsOwnPageAsTheRequestReachedIt) {
+    EXPECT_TRUE(origin_is_ours("http://127.0.0.1:8080", "127.0.0.1:8080", 8080));
+    EXPECT_TRUE(origin_is_ours("HTTP://Kasa-1:8080", "kasa-1", 8080));
+    EXPECT_TRUE(origin_is_ours("http://[::1]:8080", "[::1]:8080", 8080));
+    EXPECT_TRUE(origin_is_ours("http://127.0.0.1", "127.0.0.1:80", 80));
+    for (const char* other :
+         {"null", "", "http://", "http://attacker.example:8080", "https://127.0.0.1:8080",
+          "http://127.0.0.1:8081", "http://127.0.0.1", "http://localhost:8080",
+          "http://127.0.0.1:8080/", "http://127.0.0.1:8080.attacker.example",
+          "http://127.0.0.1:8080 http://127.0.0.1:8080", "file://127.0.0.1:8080"}) {
+        EXPECT_FALSE(origin_is_ours(other, "127.0.0.1:8080", 8080)) << other;
+    }
+    EXPECT_TRUE(method_changes("POST"));
+    EXPECT_TRUE(method_changes("DELETE"));
+    EXPECT_FALSE(method_changes("GET"));
+}
+
+TEST(WebAdmission, WrongPinsLockAnAddressForAMinuteOfMilliseconds) {
+    WrongPins pins;
+    pins.per_address = 3;
+    for (int64_t t = 1000; t < 1002; ++t) {
+        wrong_pin_record(pins, 7, t);
+    }
+    EXPECT_FALSE(wrong_pins_block(pins, 7, 1002));
+    wrong_pin_record(pins, 7, 1002);
+    EXPECT_TRUE(wrong_pins_block(pins, 7, 1002));
+    EXPECT_FALSE(wrong_pins_block(pins, 8, 1002));  // another address guesses on its own count
+    EXPECT_TRUE(wrong_pins_block(pins, 7, 2002));
+    EXPECT_TRUE(wrong_pins_block(pins, 7, 60999));
+    EXPECT_FALSE(wrong_pins_block(pins, 7, 61000));
+}
+
+TEST(WebAdmission, AFullTableForgetsTheStalestAddressNeverTheFreshWrongPin) {
+    WrongPins pins;
+    pins.per_address = 2;
+    pins.addresses = 3;
+    for (uint32_t address = 1; address <= 3; ++address) {
+        wrong_pin_record(pins, address, address);
+    }
+    wrong_pin_record(pins, 9, 10);
+    wrong_pin_record(pins, 9, 11);
+    EXPECT_TRUE(wrong_pins_block(pins, 9, 12));
+    // Address 1 was the stalest and went: its next wrong PIN is its first again.
+    wrong_pin_record(pins, 1, 20);
+    EXPECT_FALSE(wrong_pins_block(pins, 1, 21));
+    EXPECT_TRUE(wrong_pins_block(pins, 9, 21));
+    for (uint32_t address = 100; address < 1100; ++address) {
+        wrong_pin_record(pins, address, 30);
+    }
+    EXPECT_EQ(pins.by_address.size(), 3u);
+}
+
+TEST(WebAdmission, WrongPinsFromAllAddressesTogetherLockEveryChange) {
+    WrongPins pins;
+    pins.all = 4;
+    for (uint32_t address = 1; address <= 3; ++address) {
+        wrong_pin_record(pins, address, address);
+    }
+    EXPECT_FALSE(wrong_pins_block(pins, 77, 3));
+    wrong_pin_record(pins, 4, 4);
+    EXPECT_TRUE(wrong_pins_block(pins, 77, 4));
+    EXPECT_TRUE(wrong_pins_block(pins, 77, 60000));
+    EXPECT_FALSE(wrong_pins_block(pins, 77, 60001));
 }
 
 }  // namespace

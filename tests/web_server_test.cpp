@@ -40,7 +40,7 @@ namespace {
 constexpr uint32_t kLoopback = 0x7F000001;
 constexpr int kWaitSeconds = 30;
 
-// A blocking TCP client whose reads give up after `wait_seconds`, optionally from another
+// A blocking TCP client whose reads and writes give up after kWaitSeconds, optionally from another
 // loopback address and with a small receive buffer.
 Socket connect_to(uint16_t port, uint32_t from = 0, int receive_buffer = 0) {
     Socket s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
@@ -53,6 +53,7 @@ Socket connect_to(uint16_t port, uint32_t from = 0, int receive_buffer = 0) {
     const timeval wait{kWaitSeconds, 0};
 #endif
     setsockopt(s, SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char*>(&wait), sizeof wait);
+    setsockopt(s, SOL_SOCKET, SO_SNDTIMEO, reinterpret_cast<const char*>(&wait), sizeof wait);
     if (receive_buffer > 0) {
         setsockopt(s, SOL_SOCKET, SO_RCVBUF, reinterpret_cast<const char*>(&receive_buffer),
                    sizeof receive_buffer);
@@ -75,10 +76,16 @@ Socket connect_to(uint16_t port, uint32_t from = 0, int receive_buffer = 0) {
     return s;
 }
 
+// False once the server has closed (never a signal: that would end the test program).
 bool send_all(Socket s, const std::string& bytes) {
+#ifdef MSG_NOSIGNAL
+    constexpr int kFlags = MSG_NOSIGNAL;
+#else
+    constexpr int kFlags = 0;
+#endif
     size_t sent = 0;
     while (sent < bytes.size()) {
-        const int n = send(s, bytes.data() + sent, static_cast<int>(bytes.size() - sent), 0);
+        const int n = send(s, bytes.data() + sent, static_cast<int>(bytes.size() - sent), kFlags);
         if (n <= 0) {
             return false;
         }
@@ -138,23 +145,39 @@ Reply parse(const std::string& raw) {
     return reply;
 }
 
-// One request on a connection of its own, answered and closed.
-Reply exchange(uint16_t port, const std::string& method, const std::string& target,
-               const std::string& body = "", const std::string& extra_headers = "",
-               uint32_t from = 0) {
+// The Host a browser on the board's own machine sends.
+std::string host_line(uint16_t port) {
+    return "Host: 127.0.0.1:" + std::to_string(port) + "\r\n";
+}
+
+std::string events_request(uint16_t port) {
+    return "GET /api/events HTTP/1.1\r\n" + host_line(port) + "\r\n";
+}
+
+// Bytes sent on a connection of their own, and the answer read until the server closes.
+Reply raw_exchange(uint16_t port, const std::string& request, uint32_t from = 0) {
     const Socket s = connect_to(port, from);
     if (s == kNoSocket) {
         return Reply{};
     }
-    std::string request = method + " " + target + " HTTP/1.1\r\nHost: board\r\n" + extra_headers +
+    send_all(s, request);
+    const Reply reply = parse(read_to_close(s));
+    close_socket(s);
+    return reply;
+}
+
+// One request on a connection of its own, answered and closed; `head` is the request's Host line
+// (and any others) when not the usual one.
+Reply exchange(uint16_t port, const std::string& method, const std::string& target,
+               const std::string& body = "", const std::string& extra_headers = "",
+               uint32_t from = 0, const std::string& head = "") {
+    std::string request = method + " " + target + " HTTP/1.1\r\n" +
+                          (head.empty() ? host_line(port) : head) + extra_headers +
                           "Connection: close\r\n";
     if (!body.empty() || method == "POST") {
         request += "Content-Length: " + std::to_string(body.size()) + "\r\n";
     }
-    send_all(s, request + "\r\n" + body);
-    const Reply reply = parse(read_to_close(s));
-    close_socket(s);
-    return reply;
+    return raw_exchange(port, request + "\r\n" + body, from);
 }
 
 std::vector<std::string> numbers_on(LiveBoard& board) {
@@ -283,7 +306,9 @@ TEST_F(WebServerTest, WithAPinChangesNeedItAndRepeatedWrongOnesAreRefused) {
     WebLimits limits;
     limits.wrong_pins = 5;
     start(4711, limits);
-    EXPECT_EQ(exchange(port, "POST", "/api/numbers", "57").status, 401);
+    const Reply asked = exchange(port, "POST", "/api/numbers", "57");
+    EXPECT_EQ(asked.status, 401);
+    EXPECT_EQ(asked.header("WWW-Authenticate"), "Bearer");  // a 401 must say how to authenticate
     EXPECT_EQ(exchange(port, "POST", "/api/numbers", "57", "Authorization: Bearer 4711\r\n").status,
               200);
     EXPECT_EQ(numbers_on(board), std::vector<std::string>{"57"});
@@ -312,11 +337,107 @@ TEST_F(WebServerTest, WithAPinChangesNeedItAndRepeatedWrongOnesAreRefused) {
     EXPECT_EQ(exchange(port, "POST", "/api/numbers", "58").status, 200);
 }
 
+// A page of another site whose name the attacker points at the board's address (DNS rebinding)
+// sends its own name as the Host: refused on every route, the stream included, changing nothing.
+TEST_F(WebServerTest, OnlyRequestsNamingThisMachineAreAnswered) {
+    start();
+    const std::string foreign = "Host: attacker.example:" + std::to_string(port) + "\r\n";
+    for (const char* target : {"/", "/staff", "/board.js", "/api/board", "/api/events"}) {
+        EXPECT_EQ(exchange(port, "GET", target, "", "", 0, foreign).status, 421) << target;
+    }
+    EXPECT_EQ(exchange(port, "POST", "/api/numbers", "57", "", 0, foreign).status, 421);
+    EXPECT_EQ(
+        raw_exchange(port, "POST /api/numbers HTTP/1.1\r\nContent-Length: 2\r\n\r\n57").status,
+        400);
+    EXPECT_EQ(exchange(port, "POST", "/api/numbers", "57", "", 0,
+                       host_line(port) + "Host: attacker.example\r\n")
+                  .status,
+              400);
+    EXPECT_TRUE(numbers_on(board).empty());
+    EXPECT_EQ(web_server_stats(*server).streams, 0);
+
+    EXPECT_EQ(raw_exchange(port, "GET /api/board HTTP/1.0\r\n\r\n").status, 200);
+    char name[256] = {};
+    ASSERT_EQ(gethostname(name, sizeof name - 1), 0);
+    for (const std::string& ours :
+         {std::string("localhost:") + std::to_string(port), std::string("127.0.0.1"),
+          std::string(name) + ":" + std::to_string(port)}) {
+        EXPECT_EQ(exchange(port, "GET", "/api/board", "", "", 0, "Host: " + ours + "\r\n").status,
+                  200)
+            << ours;
+    }
+    EXPECT_EQ(exchange(port, "GET", "/api/board", "", "", 0,
+                       "Host: 127.0.0.1:" + std::to_string(port + 1) + "\r\n")
+                  .status,
+              421);
+}
+
+// A form, a no-cors fetch or a beacon from another site's page carries that page's Origin; a
+// till, curl or PowerShell sends none and is served as ever.
+TEST_F(WebServerTest, AChangeFromAnotherSitesPageIsRefused) {
+    start();
+    const std::string plain = "Content-Type: text/plain\r\n";
+    for (const char* origin : {"http://attacker.example", "null", "https://127.0.0.1"}) {
+        const std::string line = std::string("Origin: ") + origin + "\r\n";
+        EXPECT_EQ(exchange(port, "POST", "/api/numbers", "57", plain + line).status, 403) << origin;
+    }
+    EXPECT_TRUE(numbers_on(board).empty());
+    EXPECT_EQ(exchange(port, "POST", "/api/numbers", "57", plain).status, 200);
+    EXPECT_EQ(exchange(port, "DELETE", "/api/numbers/57", "", "Origin: http://attacker.example\r\n")
+                  .status,
+              403);
+    EXPECT_EQ(numbers_on(board), std::vector<std::string>{"57"});
+    const std::string own = "Origin: http://127.0.0.1:" + std::to_string(port) + "\r\n";
+    EXPECT_EQ(exchange(port, "DELETE", "/api/numbers/57", "", own).status, 200);
+    EXPECT_TRUE(numbers_on(board).empty());
+    // Reading is not a change.
+    EXPECT_EQ(exchange(port, "GET", "/api/board", "", "Origin: http://attacker.example\r\n").status,
+              200);
+    // The PIN does not make another site's page ours.
+    web_server_set_pin(*server, 4711);
+    EXPECT_EQ(exchange(port, "POST", "/api/numbers", "58",
+                       "Authorization: Bearer 4711\r\nOrigin: http://attacker.example\r\n")
+                  .status,
+              403);
+    EXPECT_TRUE(numbers_on(board).empty());
+}
+
+// The lock holds however many addresses guess: past a full table the stalest records go, never the
+// fresh ones, and the wrong PINs of all addresses together lock every change that needs the PIN.
+TEST_F(WebServerTest, TheWrongPinLockHoldsPastAFullTableAndAcrossAddresses) {
+    WebLimits limits;
+    limits.wrong_pins = 2;
+    limits.wrong_pin_addresses = 4;
+    limits.wrong_pins_all = 9;
+    start(4711, limits);
+    const std::string wrong = "Authorization: Bearer 1111\r\n";
+    const std::string right = "Authorization: Bearer 4711\r\n";
+    const auto from = [](uint32_t c, uint32_t d) { return 0x7F000000u | (c << 8) | d; };
+    const int first = exchange(port, "DELETE", "/api/numbers", "", wrong, from(1, 1)).status;
+    if (first == 0) {
+        GTEST_SKIP() << "no loopback aliases here";
+    }
+    EXPECT_EQ(first, 401);
+    for (uint32_t d = 2; d <= 5; ++d) {
+        EXPECT_EQ(exchange(port, "DELETE", "/api/numbers", "", wrong, from(1, d)).status, 401);
+    }
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        EXPECT_EQ(exchange(port, "DELETE", "/api/numbers", "", wrong, from(2, 1)).status, 401);
+    }
+    EXPECT_EQ(exchange(port, "DELETE", "/api/numbers", "", right, from(2, 1)).status, 429);
+    // Seven wrong PINs so far, two more from elsewhere: nobody may change the board for now.
+    EXPECT_EQ(exchange(port, "DELETE", "/api/numbers", "", wrong, from(3, 1)).status, 401);
+    EXPECT_EQ(exchange(port, "DELETE", "/api/numbers", "", wrong, from(3, 2)).status, 401);
+    EXPECT_EQ(exchange(port, "POST", "/api/numbers", "57", right, from(4, 1)).status, 429);
+    EXPECT_TRUE(numbers_on(board).empty());
+    EXPECT_EQ(exchange(port, "GET", "/api/board", "", "", from(4, 1)).status, 200);
+}
+
 TEST_F(WebServerTest, StreamSendsTheBoardAndEveryChange) {
     start();
     const Socket s = connect_to(port);
     ASSERT_NE(s, kNoSocket);
-    send_all(s, "GET /api/events HTTP/1.1\r\nHost: board\r\n\r\n");
+    send_all(s, events_request(port));
     const auto has = [](const std::string& what) {
         return [what](const std::string& got) { return got.find(what) != std::string::npos; };
     };
@@ -353,7 +474,7 @@ TEST_F(WebServerTest, TheWindowDrawsAChangeBeforeThePagesHearOfIt) {
     for (int k = 0; k < 3; ++k) {
         pages.push_back(connect_to(port));
         ASSERT_NE(pages.back(), kNoSocket);
-        send_all(pages.back(), "GET /api/events HTTP/1.1\r\nHost: board\r\n\r\n");
+        send_all(pages.back(), events_request(port));
         read_until(pages.back(), has("\"numbers\":[]"));
     }
     ASSERT_TRUE(eventually([&] { return web_server_stats(*server).streams == 3; }));
@@ -405,7 +526,7 @@ TEST_F(WebServerTest, TheWindowDrawsAChangeBeforeThePagesHearOfIt) {
     start(0, limits);
     const Socket page = connect_to(port);
     ASSERT_NE(page, kNoSocket);
-    send_all(page, "GET /api/events HTTP/1.1\r\nHost: board\r\n\r\n");
+    send_all(page, events_request(port));
     read_until(page, has("\"78\""));
     repaint_needed(board);
     char later[] = "99";
@@ -426,7 +547,7 @@ TEST_F(WebServerTest, AFloodOfChangesReachesThePagesAtABoundedPace) {
     for (int k = 0; k < 3; ++k) {
         pages.push_back(connect_to(port));
         ASSERT_NE(pages.back(), kNoSocket);
-        send_all(pages.back(), "GET /api/events HTTP/1.1\r\nHost: board\r\n\r\n");
+        send_all(pages.back(), events_request(port));
         read_until(pages.back(), [](const std::string& got) {
             return got.find("\"numbers\"") != std::string::npos;
         });
@@ -466,13 +587,15 @@ TEST_F(WebServerTest, AnEventCutByAFullBufferArrivesWhole) {
     }
     const Socket slow = connect_to(port, 0, 1024);
     ASSERT_NE(slow, kNoSocket);
-    send_all(slow, "GET /api/events HTTP/1.1\r\nHost: board\r\n\r\n");
+    send_all(slow, events_request(port));
     ASSERT_TRUE(eventually([&] { return web_server_stats(*server).streams == 1; }));
     for (int k = 0; k < 12; ++k) {
         std::string text = "#" + std::to_string(20000000 + k);
         receive_datagram(board, text.data(), text.size());
-        web_server_board_changed(*server);
+        // Read before the change: a server thread quicker than this one would otherwise have sent
+        // it already, and the wait would last till the next heartbeat.
         const int sent = web_server_stats(*server).events_sent;
+        web_server_board_changed(*server);
         ASSERT_TRUE(eventually([&] { return web_server_stats(*server).events_sent > sent; }));
     }
     const std::string got = read_until(slow, [](const std::string& so_far) {
@@ -506,7 +629,7 @@ TEST_F(WebServerTest, AStreamClientThatStopsReadingIsDroppedAtItsQueueBound) {
     }
     const Socket sleeper = connect_to(port, 0, 1024);
     ASSERT_NE(sleeper, kNoSocket);
-    send_all(sleeper, "GET /api/events HTTP/1.1\r\nHost: board\r\n\r\n");
+    send_all(sleeper, events_request(port));
     ASSERT_TRUE(eventually([&] { return web_server_stats(*server).streams == 1; }));
     int k = 0;
     EXPECT_TRUE(eventually([&] {
@@ -541,7 +664,8 @@ TEST_F(WebServerTest, ConnectionsPastTheLimitAreClosedAtOnce) {
     EXPECT_EQ(web_server_stats(*server).refused, 1);
     close_socket(extra);
     // The held ones still work, and once they go others are served again.
-    send_all(held[0], "GET /api/board HTTP/1.1\r\nHost: board\r\nConnection: close\r\n\r\n");
+    send_all(held[0],
+             "GET /api/board HTTP/1.1\r\n" + host_line(port) + "Connection: close\r\n\r\n");
     EXPECT_EQ(parse(read_to_close(held[0])).status, 200);
     for (const Socket s : held) {
         close_socket(s);
@@ -564,6 +688,91 @@ TEST_F(WebServerTest, AnIdleRequestIsClosed) {
     EXPECT_TRUE(still_answering());
 }
 
+// What a client sends after an answer that closes is thrown away, bounded: it can neither slip
+// requests in behind a 413, nor keep the connection by trickling, nor by streaming a huge body.
+TEST_F(WebServerTest, AConnectionAnsweredAndClosedStaysClosedWhateverTheClientSends) {
+    WebLimits limits;
+    limits.linger_ms = 10 * 60 * 1000;  // only the byte cap can end the flood below
+    start(0, limits);
+    std::string smuggled;
+    while (smuggled.size() < 2048) {
+        smuggled += "GET /api/board HTTP/1.1\r\n" + host_line(port) + "\r\n";
+    }
+    bool closed = false;
+    const Socket over = connect_to(port);
+    ASSERT_NE(over, kNoSocket);
+    send_all(over, "POST /api/numbers HTTP/1.1\r\n" + host_line(port) + "Content-Length: " +
+                       std::to_string(smuggled.size()) + "\r\n\r\n" + smuggled);
+    shutdown(over, 1);  // SHUT_WR / SD_SEND: all sent
+    const std::string answers = read_to_close(over, &closed);
+    close_socket(over);
+    EXPECT_EQ(parse(answers).status, 413);
+    EXPECT_EQ(answers.find("HTTP/1.1", 1), std::string::npos) << answers;
+    EXPECT_TRUE(closed);
+
+    const Socket flood = connect_to(port);
+    ASSERT_NE(flood, kNoSocket);
+    send_all(flood, "POST /api/numbers HTTP/1.1\r\n" + host_line(port) +
+                        "Content-Length: 100000000000\r\n\r\n");
+    EXPECT_EQ(parse(read_until(flood,
+                               [](const std::string& got) {
+                                   return got.find("\r\n\r\n") != std::string::npos;
+                               }))
+                  .status,
+              413);
+    const std::string chunk(16 * 1024, '7');
+    bool cut_off = false;
+    for (int k = 0; k < 1024 && !cut_off; ++k) {  // 16 MiB: far past the cap and any buffers
+        cut_off = !send_all(flood, chunk);
+    }
+    close_socket(flood);
+    EXPECT_TRUE(cut_off);
+    EXPECT_TRUE(eventually([&] { return web_server_stats(*server).connections == 0; }));
+
+    server.reset();
+    start();
+    const Socket trickle = connect_to(port);
+    ASSERT_NE(trickle, kNoSocket);
+    send_all(trickle, "\x16\x03\x01 not http\r\n\r\n");
+    EXPECT_EQ(parse(read_until(trickle,
+                               [](const std::string& got) {
+                                   return got.find("\r\n\r\n") != std::string::npos;
+                               }))
+                  .status,
+              400);
+    // A byte at a time, each well within the idle time, for ten times the linger's deadline.
+    bool dropped = false;
+    for (int k = 0; k < 50 && !dropped; ++k) {
+        dropped = !send_all(trickle, "x") || web_server_stats(*server).connections == 0;
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    }
+    close_socket(trickle);
+    EXPECT_TRUE(dropped);
+    EXPECT_TRUE(still_answering());
+}
+
+// The idle time bounds a request in progress, not a stream, which says nothing for as long as the
+// page is open.
+TEST_F(WebServerTest, AStreamIdleLongerThanTheIdleTimeStaysOpen) {
+    WebLimits limits;
+    limits.idle_ms = 100;
+    start(0, limits);
+    const Socket page = connect_to(port);
+    ASSERT_NE(page, kNoSocket);
+    send_all(page, events_request(port));
+    const auto has = [](const std::string& what) {
+        return [what](const std::string& got) { return got.find(what) != std::string::npos; };
+    };
+    read_until(page, has("\"numbers\":[]"));
+    std::this_thread::sleep_for(std::chrono::milliseconds(10 * limits.idle_ms));
+    EXPECT_EQ(web_server_stats(*server).streams, 1);
+    char datagram[] = "61";
+    receive_datagram(board, datagram, 2);
+    web_server_board_changed(*server);
+    EXPECT_NE(read_until(page, has("[\"61\"]")).find("[\"61\"]"), std::string::npos);
+    close_socket(page);
+}
+
 TEST_F(WebServerTest, StopsFreesItsPortAndReportsABindFailure) {
     start();
     std::string error;
@@ -573,7 +782,7 @@ TEST_F(WebServerTest, StopsFreesItsPortAndReportsABindFailure) {
     EXPECT_FALSE(error.empty());
     // A stream open while stopping does not hold the stop up.
     const Socket s = connect_to(port);
-    send_all(s, "GET /api/events HTTP/1.1\r\nHost: board\r\n\r\n");
+    send_all(s, events_request(port));
     ASSERT_TRUE(eventually([&] { return web_server_stats(*server).streams == 1; }));
     server.reset();
     close_socket(s);

@@ -12,13 +12,13 @@
 #include <climits>
 #include <cstring>
 #include <deque>
-#include <map>
 #include <optional>
 #include <set>
 #include <string_view>
 #include <thread>
 #include <vector>
 
+#include "core/web_admission.h"
 #include "core/web_api.h"
 #include "web/web_pages.h"
 
@@ -33,7 +33,6 @@ namespace {
 constexpr const char* kPagePolicy =
     "default-src 'self'; script-src 'self'; style-src 'self'; object-src 'none'; "
     "base-uri 'none'; form-action 'self'; frame-ancestors 'none'";
-constexpr int64_t kWrongPinWindowMs = 60 * 1000;
 constexpr int kHeartbeatSeconds = 15;
 // A stream client's kernel buffer is kept small, so one that stops reading fills its queue soon.
 constexpr int kStreamSendBuffer = 16 * 1024;
@@ -63,6 +62,7 @@ struct WebServer {
           shell(web_shell),
           limits(bounds),
           pin(staff_pin),
+          wrong_pins{bounds.wrong_pins, bounds.wrong_pin_addresses, bounds.wrong_pins_all, {}, {}},
           allowance(bounds.max_connections),
           allowance_at(std::chrono::steady_clock::now()) {}
 
@@ -83,12 +83,13 @@ struct WebServer {
     asio::steady_timer accept_retry{io};
     asio::steady_timer fanout_timer{io};
     uint16_t port = 0;
+    std::string host_name;  // the machine's, looked up once at start
     std::thread thread;
 
     // The io thread's alone.
     std::set<Session*> sessions;
     std::set<Session*> streams;
-    std::map<uint32_t, std::deque<int64_t>> wrong_pins;
+    WrongPins wrong_pins;
     // The board's latest event and the stream clients still to get it.
     std::shared_ptr<const std::string> fanout_event;
     std::vector<std::weak_ptr<Session>> fanout_left;
@@ -104,8 +105,6 @@ struct WebServer {
     void fan_out(int at_least);
     void park_fan_out(std::chrono::steady_clock::duration wait, int then_at_least);
     void beat();
-    bool pin_blocked(uint32_t address, int64_t now);
-    void pin_refused(uint32_t address, int64_t now);
 };
 
 namespace {
@@ -141,6 +140,7 @@ struct Session : std::enable_shared_from_this<Session> {
     size_t front_sent = 0;  // bytes of the queue's first event already written
     bool writing = false;
     char probe[64];
+    size_t lingered = 0;  // bytes thrown away since the answer that closes
 
     void read_request();
     void on_request(beast::error_code ec);
@@ -148,6 +148,7 @@ struct Session : std::enable_shared_from_this<Session> {
     void send(std::shared_ptr<Response> response, bool then_close);
     void refuse(http::status status, bool then_close);
     void linger_and_close();
+    void drain();
     void start_stream();
     void push(const std::shared_ptr<const std::string>& event);
     void write_next();
@@ -191,6 +192,10 @@ const char* reason_json(http::status status) {
             return "{\"error\":\"too many wrong PINs\"}";
         case http::status::request_header_fields_too_large:
             return "{\"error\":\"headers too large\"}";
+        case http::status::misdirected_request:
+            return "{\"error\":\"not this board's name\"}";
+        case http::status::forbidden:
+            return "{\"error\":\"another site's page\"}";
         default:
             return "{\"error\":\"bad request\"}";
     }
@@ -225,6 +230,29 @@ void Session::on_request(beast::error_code ec) {
 }
 
 void Session::answer(const http::request<http::string_body>& request) {
+    const bool keep = request.keep_alive();
+    // A page of another site whose name was pointed at this address must not reach the board.
+    const beast::string_view host = request[http::field::host];
+    const int host_refusal =
+        host_status(static_cast<int>(request.count(http::field::host)), view(host),
+                    request.version() < 11, server.port, server.host_name);
+    if (host_refusal == 400) {
+        send(json_response(http::status::bad_request, "{\"error\":\"no or malformed Host\"}"),
+             true);
+        return;
+    }
+    if (host_refusal != 0) {
+        refuse(static_cast<http::status>(host_refusal), !keep);
+        return;
+    }
+    // A browser names the page behind every change it sends; a till or a script names none.
+    const size_t origins = request.count(http::field::origin);
+    if (method_changes(view(request.method_string())) && origins > 0 &&
+        (origins > 1 ||
+         !origin_is_ours(view(request[http::field::origin]), view(host), server.port))) {
+        refuse(http::status::forbidden, !keep);
+        return;
+    }
     WebRequest mapped{};
     mapped.method = view(request.method_string());
     mapped.target = view(request.target());
@@ -232,14 +260,14 @@ void Session::answer(const http::request<http::string_body>& request) {
     mapped.content_type = view(request[http::field::content_type]);
     mapped.body = request.body();
     const WebAction action = map_web_request(mapped, server.pin.load());
-    const bool keep = request.keep_alive();
     const int64_t now = now_ms();
-    if (action.changes && server.pin.load() != 0 && server.pin_blocked(address, now)) {
+    if (action.changes && server.pin.load() != 0 &&
+        wrong_pins_block(server.wrong_pins, address, now)) {
         refuse(http::status::too_many_requests, !keep);
         return;
     }
     if (action.wrong_pin) {
-        server.pin_refused(address, now);
+        wrong_pin_record(server.wrong_pins, address, now);
     }
     std::shared_ptr<Response> response;
     Outcome outcome{};
@@ -324,19 +352,28 @@ void Session::refuse(http::status status, bool then_close) {
 }
 
 // Closing with the client's unread bytes still in our buffer would reset the connection and could
-// discard the answer just sent: say we are done, then read what is left (bounded in time).
+// discard the answer just sent: say we are done, then read what is left. One deadline for all of
+// it, which what arrives never moves, and a cap on the bytes: a client that trickles or floods
+// cannot keep an answered connection.
 void Session::linger_and_close() {
     beast::error_code ec;
     stream.socket().shutdown(tcp::socket::shutdown_send, ec);
-    stream.expires_after(std::chrono::milliseconds(server.limits.idle_ms));
-    stream.async_read_some(asio::buffer(probe),
-                           [self = shared_from_this()](beast::error_code error, size_t) {
-                               if (error || self->closed) {
-                                   self->close();
-                               } else {
-                                   self->linger_and_close();
-                               }
-                           });
+    stream.expires_after(std::chrono::milliseconds(server.limits.linger_ms));
+    lingered = 0;
+    drain();
+}
+
+void Session::drain() {
+    stream.async_read_some(
+        asio::buffer(probe), [self = shared_from_this()](beast::error_code error, size_t got) {
+            self->lingered += got;
+            if (error || self->closed ||
+                self->lingered >= static_cast<size_t>(self->server.limits.linger_bytes)) {
+                self->close();
+            } else {
+                self->drain();
+            }
+        });
 }
 
 void Session::start_stream() {
@@ -574,39 +611,6 @@ void WebServer::beat() {
     });
 }
 
-bool WebServer::pin_blocked(uint32_t address, int64_t now) {
-    const auto found = wrong_pins.find(address);
-    if (found == wrong_pins.end()) {
-        return false;
-    }
-    std::deque<int64_t>& times = found->second;
-    while (!times.empty() && now - times.front() >= kWrongPinWindowMs) {
-        times.pop_front();
-    }
-    if (times.empty()) {
-        wrong_pins.erase(found);
-        return false;
-    }
-    return static_cast<int>(times.size()) >= limits.wrong_pins;
-}
-
-void WebServer::pin_refused(uint32_t address, int64_t now) {
-    // Bounded however many addresses try: past a few thousand, the stale ones go first.
-    if (wrong_pins.size() >= 4096) {
-        for (auto it = wrong_pins.begin(); it != wrong_pins.end();) {
-            it = now - it->second.back() >= kWrongPinWindowMs ? wrong_pins.erase(it) : ++it;
-        }
-        if (wrong_pins.size() >= 4096) {
-            return;
-        }
-    }
-    std::deque<int64_t>& times = wrong_pins[address];
-    times.push_back(now);
-    while (static_cast<int>(times.size()) > limits.wrong_pins) {
-        times.pop_front();
-    }
-}
-
 void WebServerDeleter::operator()(WebServer* server) const {
     asio::post(server->io, [server] {
         beast::error_code ec;
@@ -644,6 +648,11 @@ WebServerHandle web_server_start(LiveBoard& board, uint16_t port, int32_t pin, W
     }
     if (!ec) {
         server->port = server->acceptor.local_endpoint(ec).port();
+    }
+    if (!ec) {
+        // Asio's own gethostname, after its io_context has started Winsock; none leaves it empty.
+        beast::error_code unnamed;
+        server->host_name = asio::ip::host_name(unnamed);
     }
     if (ec) {
         if (error != nullptr) {

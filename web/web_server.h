@@ -23,8 +23,17 @@ struct WebLimits {
     int header_bytes = 8 * 1024;  // a request's line and headers; past it 431 and closed
     int body_bytes = 1024;        // past it 413 and closed
     int idle_ms = 5000;           // a request not complete in this long is closed
-    int stream_queue = 16;        // events a stream client may have unsent; past it dropped
-    int wrong_pins = 5;           // per address a minute; then 429 for changes until it passes
+    // After an answer that closes, what the client still sends is read and thrown away (so the
+    // answer is not lost to a reset) for this long in all and up to this much; then closed.
+    int linger_ms = 1000;
+    int linger_bytes = 64 * 1024;
+    int stream_queue = 16;  // events a stream client may have unsent; past it dropped
+    // Wrong PINs a minute from one address, and from all together, past which changes needing the
+    // PIN get 429 (that address's, or everyone's) till the minute passes; and the addresses kept,
+    // the stalest going first when more come.
+    int wrong_pins = 5;
+    int wrong_pins_all = 30;
+    int wrong_pin_addresses = 4096;
     // The window draws a change before the pages hear of it (their sends would share the processor
     // with its paint). While it keeps drawing, this many pages go after each paint; a window that
     // ends no paint in window_first_ms (hidden, minimised) holds none back.
@@ -45,7 +54,8 @@ using WebServerHandle = std::unique_ptr<WebServer, WebServerDeleter>;
 
 // Binds 0.0.0.0:port over IPv4 (port 0: any free port, for tests) and starts serving on a thread
 // of its own. On failure returns null with the reason in `error`, having started nothing. `pin` is
-// 0 for none, else 1..99999999.
+// 0 for none, else 1..99999999. Only requests whose Host names this machine are answered, and a
+// change from another site's page is refused whatever the PIN (core/web_admission.h).
 WebServerHandle web_server_start(LiveBoard& board, uint16_t port, int32_t pin, WebShell shell,
                                  std::string* error, const WebLimits& limits = WebLimits{});
 

@@ -66,7 +66,7 @@ class Events:
 
     def __init__(self, port):
         self.socket = socket.create_connection(("127.0.0.1", port), timeout=30)
-        self.socket.sendall(b"GET /api/events HTTP/1.1\r\nHost: board\r\n\r\n")
+        self.socket.sendall(b"GET /api/events HTTP/1.1\r\nHost: 127.0.0.1:%d\r\n\r\n" % port)
         self.events = []
         self.thread = threading.Thread(target=self.read, daemon=True)
         self.thread.start()
