@@ -8,6 +8,7 @@
 #include <cstring>
 #include <string_view>
 
+#include "core/web_admission.h"
 #include "core/web_api.h"
 
 namespace {
@@ -75,6 +76,23 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     if (action.route == WebRoute::kPage) {
         require(action.asset != nullptr && strchr(action.asset, '/') == nullptr, "asset path");
+    }
+
+    // The Authorization and Content-Type fields as a Host and an Origin: an accepted Host is a
+    // name, a literal and a port, never a path, user or second header folded in.
+    const uint16_t port = static_cast<uint16_t>(raw_pin);
+    const int host =
+        host_status(1 + (data[0] >> 7), request.authorization, data[0] & 0x40, port, "kasa");
+    require(host == 0 || host == 400 || host == 421, "unknown Host status");
+    if (host == 0) {
+        for (const char c : request.authorization) {
+            require((c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
+                        c == '.' || c == ':' || c == '[' || c == ']' || c == '-',
+                    "a Host accepted with a character no name or address has");
+        }
+    }
+    if (origin_is_ours(request.content_type, request.authorization, port)) {
+        require(request.content_type.substr(0, 7) == "http://", "an Origin not over http");
     }
 
     // The same bytes as a board: whatever the slots hold, the JSON's strings are digits and '#'.
