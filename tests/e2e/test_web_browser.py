@@ -2,6 +2,9 @@
 board: the page for another screen read back beside the window and the API, following datagrams
 through the event stream, and the staff keypad putting numbers up, taking them down and clearing
 the board, with and without a PIN."""
+import http.server
+import threading
+import time
 import unittest
 
 from harness import (DEFAULT_BACK, DEFAULT_TEXT, WEB_PORT, BoardTest, api, browser, close_browser,
@@ -137,6 +140,64 @@ class BoardPage(WebBoardTest):
         send("9")
         self.page(driver, lambda s: [i["text"] for i in s["items"]] == ["9"],
                   "the new board's 9 on the page")
+
+
+# A page of another site that a staff member's browser opens: each way a page can send a POST
+# without asking the board first. Its title says when the request has gone.
+ATTACK_PAGE = """<!doctype html><title>loading</title><script>
+const target = 'http://127.0.0.1:%d/api/numbers';
+const kind = location.search.slice(1);
+if (kind === 'form') {
+  const form = document.createElement('form');
+  form.method = 'POST';
+  form.action = target;
+  form.enctype = 'text/plain';
+  const field = document.createElement('input');
+  field.name = '57';
+  form.appendChild(field);
+  document.documentElement.appendChild(form);
+  form.submit();
+} else if (kind === 'fetch') {
+  fetch(target, {method: 'POST', mode: 'no-cors', body: '58'})
+    .finally(() => { document.title = 'sent'; });
+} else if (kind === 'beacon') {
+  document.title = navigator.sendBeacon(target, '59') ? 'sent' : 'refused by the browser';
+}
+</script>""" % WEB_PORT
+
+
+class AnotherSite(WebBoardTest):
+    def test_a_page_of_another_site_puts_no_number_up(self):
+        # No PIN: only the page's origin tells the board's own pages from another site's.
+        self.web_board()
+        page = ATTACK_PAGE.encode()
+
+        class Handler(http.server.BaseHTTPRequestHandler):
+            def do_GET(self):
+                self.send_response(200)
+                self.send_header("Content-Type", "text/html")
+                self.send_header("Content-Length", str(len(page)))
+                self.end_headers()
+                self.wfile.write(page)
+
+            def log_message(self, *args):
+                pass
+
+        site = http.server.HTTPServer(("127.0.0.1", 0), Handler)
+        threading.Thread(target=site.serve_forever, daemon=True).start()
+        self.addCleanup(site.server_close)
+        self.addCleanup(site.shutdown)
+        driver = browser()
+        for kind in ("form", "fetch", "beacon"):
+            with self.subTest(kind):
+                driver.get("http://127.0.0.1:%d/?%s" % (site.server_port, kind))
+                if kind == "form":  # the browser goes to the board's answer
+                    wait_until(lambda: driver.current_url.startswith(URL), what="the form sent")
+                else:
+                    wait_until(lambda: driver.title == "sent", what="the %s sent" % kind)
+        # The beacon is not waited for by the page: a number it put up would show within this.
+        time.sleep(2)
+        self.assertEqual(self.shown(), [])
 
 
 def highlighted_in(screen, cell, text):
