@@ -2,6 +2,9 @@
 board: the page for another screen read back beside the window and the API, following datagrams
 through the event stream, and the staff keypad putting numbers up, taking them down and clearing
 the board, with and without a PIN."""
+import os
+import signal
+import time
 import unittest
 
 from harness import (DEFAULT_BACK, DEFAULT_TEXT, WEB_PORT, BoardTest, api, browser, close_browser,
@@ -29,6 +32,17 @@ return {back: back === 'rgba(0, 0, 0, 0)' ? null : rgb(back), items: items,
 """
 
 
+# The sign for the board's link, wherever the page has it, and whether the page is dimmed.
+LINK_STATE = """
+const band = document.getElementById('link');
+const dimmed = document.querySelector(document.body.classList.contains('board') ? '#board' : 'main');
+return {text: band === null || band.hidden ? '' : band.textContent,
+        dimmed: parseFloat(getComputedStyle(dimmed).opacity) < 1};
+"""
+GONE = "Brak połączenia z tablicą"
+PHONE = (390, 844)
+
+
 def tearDownModule():
     close_browser()
 
@@ -43,8 +57,8 @@ class WebBoardTest(BoardTest):
         wait_until(web_port_open, what="the board's web port")
         return board
 
-    def open(self, path):
-        driver = browser()
+    def open(self, path, size=(960, 540)):
+        driver = browser(*size)
         driver.get(URL + path)
         # Each test is a new visitor: nothing kept from the last board (a PIN, say).
         driver.execute_script("sessionStorage.clear(); localStorage.clear();")
@@ -59,6 +73,53 @@ class WebBoardTest(BoardTest):
         status, board = api("GET", "/api/board")
         self.assertEqual(status, 200)
         return board["shown"]
+
+    def link(self, driver, text, what):
+        """Waits for the page's sign to read `text` ('' none), the page dimmed exactly with it."""
+        wait_until(lambda: driver.execute_script(LINK_STATE) == {"text": text, "dimmed": text != ""},
+                   timeout=15, what=what)
+
+    def freeze(self, board):
+        """Stops the board's process as a hung one would be, until the test ends or `thaw`."""
+        os.kill(board.pid(), signal.SIGSTOP)
+        self.addCleanup(self.thaw, board)
+
+    def thaw(self, board):
+        if board.alive():
+            os.kill(board.pid(), signal.SIGCONT)
+
+
+class BothPages(WebBoardTest):
+    def test_each_page_says_connecting_then_gone_then_back(self):
+        for path in ("/", "/staff"):
+            with self.subTest(page=path):
+                board = self.web_board()
+                driver = self.open(path)
+                self.link(driver, "", "the page live")
+                # Before the stream's first word: the browser holds the stream's request back.
+                driver.execute_cdp_cmd("Fetch.enable", {"patterns": [{"urlPattern": "*/api/events*"}]})
+                try:
+                    driver.refresh()
+                    self.link(driver, "Łączenie…", "the page connecting")
+                finally:
+                    driver.execute_cdp_cmd("Fetch.disable", {})
+                self.link(driver, "", "the page live once the stream is let through")
+                send("1", "2", "3", "4")
+                board.stop()
+                self.link(driver, GONE, "the page saying the board is gone")
+                if path == "/":
+                    # Still a board: the numbers all there, the bottom row's cells above the band.
+                    drawn = driver.execute_script(
+                        "return [document.getElementById('link').getBoundingClientRect().top,"
+                        " Array.from(document.querySelectorAll('#board li'),"
+                        " li => [li.textContent, li.getBoundingClientRect().top])];")
+                    band, items = drawn
+                    self.assertEqual([text for text, _ in items], ["1", "2", "3", "4"])
+                    row = items[1][1] - items[0][1]
+                    self.assertLessEqual(items[3][1] + row, band)
+                board = self.web_board()
+                self.link(driver, "", "the sign gone with the board back")
+                board.stop()
 
 
 class BoardPage(WebBoardTest):
@@ -241,6 +302,33 @@ class StaffPage(WebBoardTest):
         self.clear(driver, accept=True)
         self.wait_shown([], "the board cleared")
         self.assertFalse(form.is_displayed())
+
+    def test_a_frozen_board_is_called_gone_and_a_press_gives_up(self):
+        board = self.web_board()
+        driver = self.open("/staff", PHONE)
+        self.link(driver, "", "the page live")
+        # Idle but there: its heartbeats keep the page live past twice their period, without the
+        # sign even for a moment.
+        driver.execute_script("""
+            const band = document.getElementById('link');
+            window.signs = [];
+            new MutationObserver(() => window.signs.push(band.textContent)).observe(
+                band, {childList: true, characterData: true, subtree: true, attributes: true});""")
+        time.sleep(35)
+        self.assertEqual(driver.execute_script("return window.signs;"), [])
+        self.freeze(board)
+        self.ready(driver, "5")
+        wait_until(lambda: driver.find_element("id", "message").text == GONE, timeout=15,
+                   what="the press given up")
+        self.assertEqual(driver.find_element("id", "entry").text, "5")
+        wait_until(lambda: driver.execute_script(LINK_STATE) == {"text": GONE, "dimmed": True},
+                   timeout=45, what="the silent board called gone")
+        self.thaw(board)
+        self.link(driver, "", "the sign gone with the board answering")
+        self.assertEqual(driver.find_element("id", "message").text, "")
+        # The given-up request may have reached the board after all; pressed again, it stands.
+        driver.find_element("id", "ready").click()
+        self.wait_shown(["5"], "5 put up")
 
 
 if __name__ == "__main__":
