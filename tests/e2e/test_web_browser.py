@@ -40,7 +40,7 @@ return {text: band === null || band.hidden ? '' : band.textContent,
         dimmed: parseFloat(getComputedStyle(dimmed).opacity) < 1};
 """
 GONE = "Brak połączenia z tablicą"
-PHONE = (390, 844)
+PHONE, TABLET, TV = (390, 844), (768, 1024), (1920, 1080)
 
 
 def tearDownModule():
@@ -259,13 +259,13 @@ class StaffPage(WebBoardTest):
         screen = wait_screen(lambda s: holds_text(s, grid[1]), "the second number")
         self.assertEqual([screen.read_digits(*c) for c in grid[:2]], ["42", "7"])
         send("9")
-        wait_until(lambda: self.listed(driver) == ["42", "7", "9"], what="the datagram listed")
+        wait_until(lambda: self.listed(driver) == ["9", "7", "42"], what="the datagram listed")
         self.assertFalse(driver.find_element("id", "pin-form").is_displayed())
         self.remove(driver, "42")
         self.wait_shown(["7", "9"], "42 removed")
-        wait_until(lambda: self.listed(driver) == ["7", "9"], what="42 gone from the list")
+        wait_until(lambda: self.listed(driver) == ["9", "7"], what="42 gone from the list")
         self.clear(driver, accept=False)
-        wait_until(lambda: self.listed(driver) == ["7", "9"], what="the list kept")
+        wait_until(lambda: self.listed(driver) == ["9", "7"], what="the list kept")
         self.assertEqual(self.shown(), ["7", "9"])
         self.clear(driver, accept=True)
         self.wait_shown([], "the board cleared")
@@ -296,12 +296,75 @@ class StaffPage(WebBoardTest):
         # Asked once: the next changes go through without the form.
         self.ready(driver, "6")
         self.wait_shown(["5", "6"], "6 put up")
-        wait_until(lambda: self.listed(driver) == ["5", "6"], what="both listed")
+        wait_until(lambda: self.listed(driver) == ["6", "5"], what="both listed")
         self.remove(driver, "5")
         self.wait_shown(["6"], "5 removed")
         self.clear(driver, accept=True)
         self.wait_shown([], "the board cleared")
         self.assertFalse(form.is_displayed())
+
+    def test_while_the_pin_is_asked_keypad_and_keyboard_type_the_pin(self):
+        from selenium.webdriver.common.action_chains import ActionChains
+        from selenium.webdriver.common.keys import Keys
+        self.web_board(staff_pin=2468)
+        driver = self.open("/staff")
+        self.link(driver, "", "the page live")
+        pin = driver.find_element("id", "pin")
+        entry = driver.find_element("id", "entry")
+
+        def keys(*typed):
+            ActionChains(driver).send_keys(*typed).perform()
+        keys("4", "2", Keys.BACKSPACE, "7")
+        self.assertEqual(entry.text, "47")
+        keys(Keys.ENTER)
+        wait_until(driver.find_element("id", "pin-form").is_displayed, what="the PIN asked for")
+        self.press(driver, "2", "4", "6", "9")
+        driver.find_element("id", "erase").click()
+        self.press(driver, "8", "1")
+        keys(Keys.BACKSPACE)  # the focus on the keypad, not in the PIN's field
+        self.assertEqual((pin.get_attribute("value"), entry.text), ("2468", "47"))
+        driver.find_element("id", "ready").click()
+        self.wait_shown(["47"], "47 put up with the PIN")
+        self.assertEqual(entry.text, "")
+        keys("5", Keys.ENTER)
+        self.wait_shown(["47", "5"], "5 put up from the keyboard")
+
+    def test_every_target_is_a_finger_wide_and_the_page_no_wider_than_the_screen(self):
+        self.web_board(staff_pin=2468)
+        send("12", "345")
+        for size in (PHONE, TABLET, TV):
+            with self.subTest(screen="%dx%d" % size):
+                driver = self.open("/staff", size)
+                wait_until(lambda: len(self.listed(driver)) == 2, what="both numbers listed")
+                self.ready(driver, "1")
+                wait_until(driver.find_element("id", "pin-form").is_displayed,
+                           what="the PIN asked for")
+                targets = driver.execute_script("""
+                    return Array.from(document.querySelectorAll('button, input, a'), (e) => {
+                      const box = e.getBoundingClientRect();
+                      return [e.id || e.textContent, box.width, box.height];
+                    });""")
+                self.assertEqual(len(targets), 12 + 1 + 1 + 2 + 1 + 1)  # keys, PIN, OK, Usuń, ...
+                for name, width, height in targets:
+                    self.assertGreaterEqual(min(width, height), 44, name)
+                self.assertLessEqual(driver.execute_script(
+                    "return document.documentElement.scrollWidth;"), size[0])
+
+    def test_the_list_is_newest_first_with_the_board_s_highlight(self):
+        self.web_board(highlight_seconds=120)
+        driver = self.open("/staff", PHONE)
+        send("11", "22", "33")
+        wait_until(lambda: self.listed(driver) == ["33", "22", "11"], what="newest first")
+        status, board = api("GET", "/api/board")
+        self.assertEqual(board["highlighted"], 2)
+        marked = driver.execute_script("""
+            const rgb = (c) => c.match(/\\d+/g).slice(0, 3).map(Number);
+            return Array.from(document.querySelectorAll('#shown li'), (li) => {
+              const style = getComputedStyle(li.querySelector('span'));
+              return li.className === 'highlighted' ? [rgb(style.color), rgb(style.backgroundColor)]
+                                                    : null;
+            });""")
+        self.assertEqual(marked, [[list(DEFAULT_BACK), list(DEFAULT_TEXT)], None, None])
 
     def test_a_frozen_board_is_called_gone_and_a_press_gives_up(self):
         board = self.web_board()

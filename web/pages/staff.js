@@ -84,17 +84,30 @@
     }
   });
 
-  document.querySelectorAll('#keys button[data-key]').forEach(function (key) {
-    key.addEventListener('click', function () {
-      if (entry.textContent.length < 9) {
-        entry.textContent += key.dataset.key;
+  // While the PIN is asked the keypad is the PIN's: on a phone its own field brings up no keys.
+  function type(digit) {
+    if (!pinForm.hidden) {
+      if (pinInput.value.length < pinInput.maxLength) {
+        pinInput.value += digit;
       }
-    });
-  });
-  document.getElementById('erase').addEventListener('click', function () {
-    entry.textContent = entry.textContent.slice(0, -1);
-  });
-  document.getElementById('ready').addEventListener('click', function () {
+    } else if (entry.textContent.length < 9) {
+      entry.textContent += digit;
+    }
+  }
+
+  function erase() {
+    if (!pinForm.hidden) {
+      pinInput.value = pinInput.value.slice(0, -1);
+    } else {
+      entry.textContent = entry.textContent.slice(0, -1);
+    }
+  }
+
+  function ready() {
+    if (!pinForm.hidden) {
+      pinForm.requestSubmit();
+      return;
+    }
     const number = entry.textContent;
     if (number === '') {
       return;
@@ -104,6 +117,29 @@
         entry.textContent = '';
       }
     });
+  }
+
+  document.querySelectorAll('#keys button[data-key]').forEach(function (key) {
+    key.addEventListener('click', function () { type(key.dataset.key); });
+  });
+  document.getElementById('erase').addEventListener('click', erase);
+  document.getElementById('ready').addEventListener('click', ready);
+  // A keyboard's keys work the keypad; in the PIN's own field they stay the field's.
+  document.addEventListener('keydown', function (event) {
+    if (event.target === pinInput || event.ctrlKey || event.altKey || event.metaKey) {
+      return;
+    }
+    if (/^[0-9]$/.test(event.key)) {
+      type(event.key);
+    } else if (event.key === 'Backspace') {
+      erase();
+    } else if (event.key === 'Enter') {
+      ready();
+    } else {
+      return;
+    }
+    // Also keeps Enter from pressing the button last clicked.
+    event.preventDefault();
   });
   document.getElementById('clear').addEventListener('click', function () {
     if (window.confirm('Wyczyścić tablicę?')) {
@@ -111,11 +147,18 @@
     }
   });
 
+  // Newest first, as the kitchen looks for the one just put up; the highlighted one in the board's
+  // swapped colours.
   function show(state) {
     const items = state.numbers.map(function (number, k) {
       const item = document.createElement('li');
       const label = document.createElement('span');
       label.textContent = state.shown[k];
+      if (k === state.highlighted) {
+        item.className = 'highlighted';
+        label.style.color = state.background;
+        label.style.background = state.text;
+      }
       const remove = document.createElement('button');
       remove.type = 'button';
       remove.textContent = 'Usuń';
@@ -125,7 +168,7 @@
       item.append(label, remove);
       return item;
     });
-    shownList.replaceChildren.apply(shownList, items);
+    shownList.replaceChildren.apply(shownList, items.reverse());
   }
 
   // The board's link as the page shows it: '' while the stream is live, otherwise the sign.
