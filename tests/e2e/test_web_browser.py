@@ -121,6 +121,21 @@ class BothPages(WebBoardTest):
                 self.link(driver, "", "the sign gone with the board back")
                 board.stop()
 
+    def test_both_pages_have_an_icon_and_only_the_staff_page_links_to_the_other(self):
+        self.web_board()
+        for path, links in (("/", []), ("/staff", [URL + "/"])):
+            with self.subTest(page=path):
+                driver = self.open(path)
+                self.assertEqual(driver.execute_script(
+                    "return Array.from(document.links, a => a.href);"), links)
+                # The linked icon, and the one browsers ask for by themselves.
+                got = driver.execute_async_script("""
+                    const done = arguments[arguments.length - 1];
+                    const link = document.querySelector('link[rel=icon]');
+                    Promise.all([link ? link.href : '/none', '/favicon.ico'].map((u) => fetch(u).then(
+                        (r) => [r.status, r.headers.get('Content-Type')]))).then(done);""")
+                self.assertEqual(got, [[200, "image/svg+xml"]] * 2)
+
 
 class BoardPage(WebBoardTest):
     def test_the_page_shows_what_the_window_shows(self):
