@@ -343,6 +343,13 @@ class StaffPage(WebBoardTest):
         self.assertEqual(entry.text, "")
         keys("5", Keys.ENTER)
         self.wait_shown(["47", "5"], "5 put up from the keyboard")
+        # Enter on another control presses that one, not "Gotowe".
+        wait_until(lambda: self.listed(driver) == ["5", "47"], what="both listed")
+        keys("9")
+        driver.execute_script("document.querySelectorAll('#shown li button')[1].focus();")
+        keys(Keys.ENTER)
+        self.wait_shown(["5"], "47 removed by Enter on its button")
+        self.assertEqual(entry.text, "9")
 
     def test_every_target_is_a_finger_wide_and_the_page_no_wider_than_the_screen(self):
         self.web_board(staff_pin=2468)

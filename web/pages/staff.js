@@ -124,7 +124,9 @@
   });
   document.getElementById('erase').addEventListener('click', erase);
   document.getElementById('ready').addEventListener('click', ready);
-  // A keyboard's keys work the keypad; in the PIN's own field they stay the field's.
+  // A keyboard's keys work the keypad; in the PIN's own field they stay the field's, and Enter on
+  // another control ("Usuń", say) still presses that one.
+  const keypad = document.getElementById('keys');
   document.addEventListener('keydown', function (event) {
     if (event.target === pinInput || event.ctrlKey || event.altKey || event.metaKey) {
       return;
@@ -133,7 +135,8 @@
       type(event.key);
     } else if (event.key === 'Backspace') {
       erase();
-    } else if (event.key === 'Enter') {
+    } else if (event.key === 'Enter' &&
+               (event.target === document.body || keypad.contains(event.target))) {
       ready();
     } else {
       return;
