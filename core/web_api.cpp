@@ -237,7 +237,8 @@ WebAction map_web_request(const WebRequest& request, int32_t pin) {
 
     WebAction action = refusal(200);
     if (path == "/" || path == "/index.html" || path == "/staff" || path == "/board.js" ||
-        path == "/staff.js" || path == "/style.css") {
+        path == "/staff.js" || path == "/style.css" || path == "/favicon.svg" ||
+        path == "/favicon.ico") {
         if (!get) {
             return refusal(405, "GET");
         }
@@ -246,7 +247,9 @@ WebAction map_web_request(const WebRequest& request, int32_t pin) {
                        : path == "/board.js"  ? "board.js"
                        : path == "/staff.js"  ? "staff.js"
                        : path == "/style.css" ? "style.css"
-                                              : "index.html";
+                       // Browsers ask for /favicon.ico by themselves; the one icon answers both.
+                       : path == "/favicon.svg" || path == "/favicon.ico" ? "favicon.svg"
+                                                                          : "index.html";
         return action;
     }
     if (path == "/api/board" || path == "/api/events") {

@@ -38,6 +38,8 @@ TEST(WebApi, RoutesPagesAndRefusesUnknownPathsAndMethods) {
     EXPECT_STREQ(map("GET", "/?tv=1").asset, "index.html");
     EXPECT_STREQ(map("GET", "/staff").asset, "staff.html");
     EXPECT_STREQ(map("GET", "/style.css").asset, "style.css");
+    EXPECT_STREQ(map("GET", "/favicon.svg").asset, "favicon.svg");
+    EXPECT_STREQ(map("GET", "/favicon.ico").asset, "favicon.svg");
     EXPECT_EQ(map("GET", "/api/board").route, WebRoute::kGetBoard);
     EXPECT_EQ(map("GET", "/api/events").route, WebRoute::kEvents);
     EXPECT_EQ(map("POST", "/api/numbers", 0, "57").route, WebRoute::kPutNumber);

@@ -260,6 +260,7 @@ TEST_F(WebServerTest, AnswersEveryRouteWithItsStatusAndHeaders) {
     EXPECT_EQ(exchange(port, "GET", "/board.js").header("Content-Type"),
               "text/javascript; charset=utf-8");
     EXPECT_EQ(exchange(port, "GET", "/style.css").status, 200);
+    EXPECT_EQ(exchange(port, "GET", "/favicon.ico").header("Content-Type"), "image/svg+xml");
 
     const Reply put = exchange(port, "POST", "/api/numbers", "57", "Content-Type: text/plain\r\n");
     EXPECT_EQ(put.status, 200);

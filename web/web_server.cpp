@@ -599,14 +599,15 @@ void WebServer::park_fan_out(std::chrono::steady_clock::duration wait, int then_
     });
 }
 
-// A comment line now and then: a client gone without a word is found by the failed write.
+// A named event now and then: a client gone without a word is found by the failed write, and a
+// page that hears nothing for two periods knows the board is gone (a comment no script sees).
 void WebServer::beat() {
     heartbeat.expires_after(std::chrono::seconds(kHeartbeatSeconds));
     heartbeat.async_wait([this](beast::error_code ec) {
         if (ec) {
             return;
         }
-        broadcast(std::make_shared<const std::string>(":\n\n"));
+        broadcast(std::make_shared<const std::string>("event: beat\ndata:\n\n"));
         beat();
     });
 }

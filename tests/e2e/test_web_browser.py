@@ -3,6 +3,8 @@ board: the page for another screen read back beside the window and the API, foll
 through the event stream, and the staff keypad putting numbers up, taking them down and clearing
 the board, with and without a PIN."""
 import http.server
+import os
+import signal
 import threading
 import time
 import unittest
@@ -32,6 +34,17 @@ return {back: back === 'rgba(0, 0, 0, 0)' ? null : rgb(back), items: items,
 """
 
 
+# The sign for the board's link, wherever the page has it, and whether the page is dimmed.
+LINK_STATE = """
+const band = document.getElementById('link');
+const dimmed = document.querySelector(document.body.classList.contains('board') ? '#board' : 'main');
+return {text: band === null || band.hidden ? '' : band.textContent,
+        dimmed: parseFloat(getComputedStyle(dimmed).opacity) < 1};
+"""
+GONE = "Brak połączenia z tablicą"
+PHONE, TABLET, TV = (390, 844), (768, 1024), (1920, 1080)
+
+
 def tearDownModule():
     close_browser()
 
@@ -46,8 +59,8 @@ class WebBoardTest(BoardTest):
         wait_until(web_port_open, what="the board's web port")
         return board
 
-    def open(self, path):
-        driver = browser()
+    def open(self, path, size=(960, 540)):
+        driver = browser(*size)
         driver.get(URL + path)
         # Each test is a new visitor: nothing kept from the last board (a PIN, say).
         driver.execute_script("sessionStorage.clear(); localStorage.clear();")
@@ -62,6 +75,68 @@ class WebBoardTest(BoardTest):
         status, board = api("GET", "/api/board")
         self.assertEqual(status, 200)
         return board["shown"]
+
+    def link(self, driver, text, what):
+        """Waits for the page's sign to read `text` ('' none), the page dimmed exactly with it."""
+        wait_until(lambda: driver.execute_script(LINK_STATE) == {"text": text, "dimmed": text != ""},
+                   timeout=15, what=what)
+
+    def freeze(self, board):
+        """Stops the board's process as a hung one would be, until the test ends or `thaw`."""
+        os.kill(board.pid(), signal.SIGSTOP)
+        self.addCleanup(self.thaw, board)
+
+    def thaw(self, board):
+        if board.alive():
+            os.kill(board.pid(), signal.SIGCONT)
+
+
+class BothPages(WebBoardTest):
+    def test_each_page_says_connecting_then_gone_then_back(self):
+        for path in ("/", "/staff"):
+            with self.subTest(page=path):
+                board = self.web_board()
+                driver = self.open(path)
+                self.link(driver, "", "the page live")
+                # Before the stream's first word: the browser holds the stream's request back.
+                driver.execute_cdp_cmd("Fetch.enable", {"patterns": [{"urlPattern": "*/api/events*"}]})
+                try:
+                    driver.refresh()
+                    self.link(driver, "Łączenie…", "the page connecting")
+                finally:
+                    driver.execute_cdp_cmd("Fetch.disable", {})
+                self.link(driver, "", "the page live once the stream is let through")
+                send("1", "2", "3", "4")
+                board.stop()
+                self.link(driver, GONE, "the page saying the board is gone")
+                if path == "/":
+                    # Still a board: the numbers all there, the bottom row's cells above the band.
+                    drawn = driver.execute_script(
+                        "return [document.getElementById('link').getBoundingClientRect().top,"
+                        " Array.from(document.querySelectorAll('#board li'),"
+                        " li => [li.textContent, li.getBoundingClientRect().top])];")
+                    band, items = drawn
+                    self.assertEqual([text for text, _ in items], ["1", "2", "3", "4"])
+                    row = items[1][1] - items[0][1]
+                    self.assertLessEqual(items[3][1] + row, band)
+                board = self.web_board()
+                self.link(driver, "", "the sign gone with the board back")
+                board.stop()
+
+    def test_both_pages_have_an_icon_and_only_the_staff_page_links_to_the_other(self):
+        self.web_board()
+        for path, links in (("/", []), ("/staff", [URL + "/"])):
+            with self.subTest(page=path):
+                driver = self.open(path)
+                self.assertEqual(driver.execute_script(
+                    "return Array.from(document.links, a => a.href);"), links)
+                # The linked icon, and the one browsers ask for by themselves.
+                got = driver.execute_async_script("""
+                    const done = arguments[arguments.length - 1];
+                    const link = document.querySelector('link[rel=icon]');
+                    Promise.all([link ? link.href : '/none', '/favicon.ico'].map((u) => fetch(u).then(
+                        (r) => [r.status, r.headers.get('Content-Type')]))).then(done);""")
+                self.assertEqual(got, [[200, "image/svg+xml"]] * 2)
 
 
 class BoardPage(WebBoardTest):
@@ -259,13 +334,13 @@ class StaffPage(WebBoardTest):
         screen = wait_screen(lambda s: holds_text(s, grid[1]), "the second number")
         self.assertEqual([screen.read_digits(*c) for c in grid[:2]], ["42", "7"])
         send("9")
-        wait_until(lambda: self.listed(driver) == ["42", "7", "9"], what="the datagram listed")
+        wait_until(lambda: self.listed(driver) == ["9", "7", "42"], what="the datagram listed")
         self.assertFalse(driver.find_element("id", "pin-form").is_displayed())
         self.remove(driver, "42")
         self.wait_shown(["7", "9"], "42 removed")
-        wait_until(lambda: self.listed(driver) == ["7", "9"], what="42 gone from the list")
+        wait_until(lambda: self.listed(driver) == ["9", "7"], what="42 gone from the list")
         self.clear(driver, accept=False)
-        wait_until(lambda: self.listed(driver) == ["7", "9"], what="the list kept")
+        wait_until(lambda: self.listed(driver) == ["9", "7"], what="the list kept")
         self.assertEqual(self.shown(), ["7", "9"])
         self.clear(driver, accept=True)
         self.wait_shown([], "the board cleared")
@@ -296,12 +371,109 @@ class StaffPage(WebBoardTest):
         # Asked once: the next changes go through without the form.
         self.ready(driver, "6")
         self.wait_shown(["5", "6"], "6 put up")
-        wait_until(lambda: self.listed(driver) == ["5", "6"], what="both listed")
+        wait_until(lambda: self.listed(driver) == ["6", "5"], what="both listed")
         self.remove(driver, "5")
         self.wait_shown(["6"], "5 removed")
         self.clear(driver, accept=True)
         self.wait_shown([], "the board cleared")
         self.assertFalse(form.is_displayed())
+
+    def test_while_the_pin_is_asked_keypad_and_keyboard_type_the_pin(self):
+        from selenium.webdriver.common.action_chains import ActionChains
+        from selenium.webdriver.common.keys import Keys
+        self.web_board(staff_pin=2468)
+        driver = self.open("/staff")
+        self.link(driver, "", "the page live")
+        pin = driver.find_element("id", "pin")
+        entry = driver.find_element("id", "entry")
+
+        def keys(*typed):
+            ActionChains(driver).send_keys(*typed).perform()
+        keys("4", "2", Keys.BACKSPACE, "7")
+        self.assertEqual(entry.text, "47")
+        keys(Keys.ENTER)
+        wait_until(driver.find_element("id", "pin-form").is_displayed, what="the PIN asked for")
+        self.press(driver, "2", "4", "6", "9")
+        driver.find_element("id", "erase").click()
+        self.press(driver, "8", "1")
+        keys(Keys.BACKSPACE)  # the focus on the keypad, not in the PIN's field
+        self.assertEqual((pin.get_attribute("value"), entry.text), ("2468", "47"))
+        driver.find_element("id", "ready").click()
+        self.wait_shown(["47"], "47 put up with the PIN")
+        self.assertEqual(entry.text, "")
+        keys("5", Keys.ENTER)
+        self.wait_shown(["47", "5"], "5 put up from the keyboard")
+        # Enter on another control presses that one, not "Gotowe".
+        wait_until(lambda: self.listed(driver) == ["5", "47"], what="both listed")
+        keys("9")
+        driver.execute_script("document.querySelectorAll('#shown li button')[1].focus();")
+        keys(Keys.ENTER)
+        self.wait_shown(["5"], "47 removed by Enter on its button")
+        self.assertEqual(entry.text, "9")
+
+    def test_every_target_is_a_finger_wide_and_the_page_no_wider_than_the_screen(self):
+        self.web_board(staff_pin=2468)
+        send("12", "345")
+        for size in (PHONE, TABLET, TV):
+            with self.subTest(screen="%dx%d" % size):
+                driver = self.open("/staff", size)
+                wait_until(lambda: len(self.listed(driver)) == 2, what="both numbers listed")
+                self.ready(driver, "1")
+                wait_until(driver.find_element("id", "pin-form").is_displayed,
+                           what="the PIN asked for")
+                targets = driver.execute_script("""
+                    return Array.from(document.querySelectorAll('button, input, a'), (e) => {
+                      const box = e.getBoundingClientRect();
+                      return [e.id || e.textContent, box.width, box.height];
+                    });""")
+                self.assertEqual(len(targets), 12 + 1 + 1 + 2 + 1 + 1)  # keys, PIN, OK, Usuń, ...
+                for name, width, height in targets:
+                    self.assertGreaterEqual(min(width, height), 44, name)
+                self.assertLessEqual(driver.execute_script(
+                    "return document.documentElement.scrollWidth;"), size[0])
+
+    def test_the_list_is_newest_first_with_the_board_s_highlight(self):
+        self.web_board(highlight_seconds=120)
+        driver = self.open("/staff", PHONE)
+        send("11", "22", "33")
+        wait_until(lambda: self.listed(driver) == ["33", "22", "11"], what="newest first")
+        status, board = api("GET", "/api/board")
+        self.assertEqual(board["highlighted"], 2)
+        marked = driver.execute_script("""
+            const rgb = (c) => c.match(/\\d+/g).slice(0, 3).map(Number);
+            return Array.from(document.querySelectorAll('#shown li'), (li) => {
+              const style = getComputedStyle(li.querySelector('span'));
+              return li.className === 'highlighted' ? [rgb(style.color), rgb(style.backgroundColor)]
+                                                    : null;
+            });""")
+        self.assertEqual(marked, [[list(DEFAULT_BACK), list(DEFAULT_TEXT)], None, None])
+
+    def test_a_frozen_board_is_called_gone_and_a_press_gives_up(self):
+        board = self.web_board()
+        driver = self.open("/staff", PHONE)
+        self.link(driver, "", "the page live")
+        # Idle but there: its heartbeats keep the page live past twice their period, without the
+        # sign even for a moment.
+        driver.execute_script("""
+            const band = document.getElementById('link');
+            window.signs = [];
+            new MutationObserver(() => window.signs.push(band.textContent)).observe(
+                band, {childList: true, characterData: true, subtree: true, attributes: true});""")
+        time.sleep(35)
+        self.assertEqual(driver.execute_script("return window.signs;"), [])
+        self.freeze(board)
+        self.ready(driver, "5")
+        wait_until(lambda: driver.find_element("id", "message").text == GONE, timeout=15,
+                   what="the press given up")
+        self.assertEqual(driver.find_element("id", "entry").text, "5")
+        wait_until(lambda: driver.execute_script(LINK_STATE) == {"text": GONE, "dimmed": True},
+                   timeout=45, what="the silent board called gone")
+        self.thaw(board)
+        self.link(driver, "", "the sign gone with the board answering")
+        self.assertEqual(driver.find_element("id", "message").text, "")
+        # The given-up request may have reached the board after all; pressed again, it stands.
+        driver.find_element("id", "ready").click()
+        self.wait_shown(["5"], "5 put up")
 
 
 if __name__ == "__main__":

@@ -6,9 +6,13 @@
 'use strict';
 (function () {
   const list = document.getElementById('board');
+  const band = document.getElementById('link');
   const measure = document.createElement('canvas').getContext('2d');
+  // Twice the board's heartbeat: a board stopped or frozen says nothing, so silence is the sign.
+  const kSilenceMs = 30000;
   let state = null;
   let source = null;
+  let silence = 0;
 
   function fontHeight(cellHeight) {
     return Math.trunc(Math.trunc(cellHeight * 0.9) * 0.8);
@@ -54,7 +58,8 @@
     }
     document.body.style.background = state.background;
     const width = window.innerWidth;
-    const height = window.innerHeight;
+    // The sign has a strip of its own below the cells, so no number is hidden behind it.
+    const height = window.innerHeight - (band.hidden ? 0 : band.offsetHeight);
     const items = [];
     const rows = state.rows;
     const columns = state.columns;
@@ -82,16 +87,49 @@
     list.replaceChildren.apply(list, items);
   }
 
+  // The board's link as the page shows it: '' while the stream is live, otherwise the sign.
+  function link(text) {
+    if (band.textContent === text) {
+      return;
+    }
+    band.textContent = text;
+    band.hidden = text === '';
+    document.body.classList.toggle('offline', text !== '');
+    draw();
+  }
+
+  // A silent stream may be one the network dropped without a word: it is opened anew, which also
+  // finds a board started again meanwhile.
+  function listen() {
+    clearTimeout(silence);
+    silence = setTimeout(function () {
+      link('Brak połączenia z tablicą');
+      source.close();
+      connect();
+    }, kSilenceMs);
+  }
+
+  function heard() {
+    listen();
+    link('');
+  }
+
   function connect() {
     source = new EventSource('/api/events');
+    listen();
+    source.onopen = heard;
+    source.addEventListener('beat', heard);
     source.onmessage = function (event) {
       state = JSON.parse(event.data);
+      heard();
       draw();
     };
     // The browser retries a broken stream by itself; one it gave up on is opened anew.
     source.onerror = function () {
+      link('Brak połączenia z tablicą');
       if (source.readyState === EventSource.CLOSED) {
         source.close();
+        clearTimeout(silence);
         setTimeout(connect, 2000);
       }
     };
@@ -114,5 +152,6 @@
   document.addEventListener('visibilitychange', keepAwake);
   window.addEventListener('resize', draw);
   keepAwake();
+  link('Łączenie…');
   connect();
 })();

@@ -7,8 +7,15 @@
   const shownList = document.getElementById('shown');
   const pinForm = document.getElementById('pin-form');
   const pinInput = document.getElementById('pin');
+  const band = document.getElementById('link');
   const kPinKey = 'pelivor-pin';
+  const kGone = 'Brak połączenia z tablicą';
+  // Twice the board's heartbeat: a board stopped or frozen says nothing, so silence is the sign.
+  const kSilenceMs = 30000;
+  // A request queued behind other tabs' connections, or sent to a frozen board, is given up.
+  const kRequestMs = 5000;
   let pending = null;  // the change waiting for a PIN
+  let silence = 0;
 
   function say(text) {
     message.textContent = text;
@@ -23,11 +30,14 @@
     if (body !== undefined) {
       headers['Content-Type'] = 'application/json';
     }
-    const options = { method: method, headers: headers };
+    const abort = new AbortController();
+    const options = { method: method, headers: headers, signal: abort.signal };
     if (body !== undefined) {
       options.body = JSON.stringify(body);
     }
+    const timeout = setTimeout(function () { abort.abort(); }, kRequestMs);
     return fetch(path, options).then(function (response) {
+      clearTimeout(timeout);
       if (response.status === 401) {
         say(pin ? 'Błędny PIN.' : 'Podaj PIN obsługi.');
         sessionStorage.removeItem(kPinKey);
@@ -57,7 +67,8 @@
       pinForm.hidden = true;
       return true;
     }, function () {
-      say('Brak połączenia z tablicą.');
+      clearTimeout(timeout);
+      say(kGone);
       return false;
     });
   }
@@ -73,17 +84,30 @@
     }
   });
 
-  document.querySelectorAll('#keys button[data-key]').forEach(function (key) {
-    key.addEventListener('click', function () {
-      if (entry.textContent.length < 9) {
-        entry.textContent += key.dataset.key;
+  // While the PIN is asked the keypad is the PIN's: on a phone its own field brings up no keys.
+  function type(digit) {
+    if (!pinForm.hidden) {
+      if (pinInput.value.length < pinInput.maxLength) {
+        pinInput.value += digit;
       }
-    });
-  });
-  document.getElementById('erase').addEventListener('click', function () {
-    entry.textContent = entry.textContent.slice(0, -1);
-  });
-  document.getElementById('ready').addEventListener('click', function () {
+    } else if (entry.textContent.length < 9) {
+      entry.textContent += digit;
+    }
+  }
+
+  function erase() {
+    if (!pinForm.hidden) {
+      pinInput.value = pinInput.value.slice(0, -1);
+    } else {
+      entry.textContent = entry.textContent.slice(0, -1);
+    }
+  }
+
+  function ready() {
+    if (!pinForm.hidden) {
+      pinForm.requestSubmit();
+      return;
+    }
     const number = entry.textContent;
     if (number === '') {
       return;
@@ -93,6 +117,32 @@
         entry.textContent = '';
       }
     });
+  }
+
+  document.querySelectorAll('#keys button[data-key]').forEach(function (key) {
+    key.addEventListener('click', function () { type(key.dataset.key); });
+  });
+  document.getElementById('erase').addEventListener('click', erase);
+  document.getElementById('ready').addEventListener('click', ready);
+  // A keyboard's keys work the keypad; in the PIN's own field they stay the field's, and Enter on
+  // another control ("Usuń", say) still presses that one.
+  const keypad = document.getElementById('keys');
+  document.addEventListener('keydown', function (event) {
+    if (event.target === pinInput || event.ctrlKey || event.altKey || event.metaKey) {
+      return;
+    }
+    if (/^[0-9]$/.test(event.key)) {
+      type(event.key);
+    } else if (event.key === 'Backspace') {
+      erase();
+    } else if (event.key === 'Enter' &&
+               (event.target === document.body || keypad.contains(event.target))) {
+      ready();
+    } else {
+      return;
+    }
+    // Also keeps Enter from pressing the button last clicked.
+    event.preventDefault();
   });
   document.getElementById('clear').addEventListener('click', function () {
     if (window.confirm('Wyczyścić tablicę?')) {
@@ -100,11 +150,18 @@
     }
   });
 
+  // Newest first, as the kitchen looks for the one just put up; the highlighted one in the board's
+  // swapped colours.
   function show(state) {
     const items = state.numbers.map(function (number, k) {
       const item = document.createElement('li');
       const label = document.createElement('span');
       label.textContent = state.shown[k];
+      if (k === state.highlighted) {
+        item.className = 'highlighted';
+        label.style.color = state.background;
+        label.style.background = state.text;
+      }
       const remove = document.createElement('button');
       remove.type = 'button';
       remove.textContent = 'Usuń';
@@ -114,20 +171,53 @@
       item.append(label, remove);
       return item;
     });
-    shownList.replaceChildren.apply(shownList, items);
+    shownList.replaceChildren.apply(shownList, items.reverse());
+  }
+
+  // The board's link as the page shows it: '' while the stream is live, otherwise the sign.
+  function link(text) {
+    if (band.textContent === text) {
+      return;
+    }
+    band.textContent = text;
+    band.hidden = text === '';
+    document.body.classList.toggle('offline', text !== '');
+    if (text === '' && message.textContent === kGone) {
+      say('');
+    }
   }
 
   function connect() {
     const source = new EventSource('/api/events');
+    // A silent stream may be one the network dropped without a word: it is opened anew.
+    function listen() {
+      clearTimeout(silence);
+      silence = setTimeout(function () {
+        link(kGone);
+        source.close();
+        connect();
+      }, kSilenceMs);
+    }
+    function heard() {
+      listen();
+      link('');
+    }
+    listen();
+    source.onopen = heard;
+    source.addEventListener('beat', heard);
     source.onmessage = function (event) {
+      heard();
       show(JSON.parse(event.data));
     };
     source.onerror = function () {
+      link(kGone);
       if (source.readyState === EventSource.CLOSED) {
         source.close();
+        clearTimeout(silence);
         setTimeout(connect, 2000);
       }
     };
   }
+  link('Łączenie…');
   connect();
 })();
