@@ -229,6 +229,28 @@ bool bearer_matches(std::string_view authorization, int32_t pin) {
     return difference == 0;
 }
 
+namespace {
+
+// The pages and what they load, each by the path a browser asks for.
+struct PagePath {
+    const char* path;
+    const char* asset;
+};
+constexpr PagePath kPagePaths[] = {
+    {"/", "index.html"},
+    {"/index.html", "index.html"},
+    {"/staff", "staff.html"},
+    {"/board.js", "board.js"},
+    {"/staff.js", "staff.js"},
+    {"/link.js", "link.js"},
+    {"/style.css", "style.css"},
+    {"/favicon.svg", "favicon.svg"},
+    // Browsers ask for /favicon.ico by themselves; the one icon answers both.
+    {"/favicon.ico", "favicon.svg"},
+};
+
+}  // namespace
+
 WebAction map_web_request(const WebRequest& request, int32_t pin) {
     std::string_view path = request.target;
     path = path.substr(0, path.find('?'));
@@ -236,21 +258,15 @@ WebAction map_web_request(const WebRequest& request, int32_t pin) {
     const bool get = method == "GET";
 
     WebAction action = refusal(200);
-    if (path == "/" || path == "/index.html" || path == "/staff" || path == "/board.js" ||
-        path == "/staff.js" || path == "/style.css" || path == "/favicon.svg" ||
-        path == "/favicon.ico") {
-        if (!get) {
-            return refusal(405, "GET");
+    for (const PagePath& page : kPagePaths) {
+        if (path == page.path) {
+            if (!get) {
+                return refusal(405, "GET");
+            }
+            action.route = WebRoute::kPage;
+            action.asset = page.asset;
+            return action;
         }
-        action.route = WebRoute::kPage;
-        action.asset = path == "/staff"       ? "staff.html"
-                       : path == "/board.js"  ? "board.js"
-                       : path == "/staff.js"  ? "staff.js"
-                       : path == "/style.css" ? "style.css"
-                       // Browsers ask for /favicon.ico by themselves; the one icon answers both.
-                       : path == "/favicon.svg" || path == "/favicon.ico" ? "favicon.svg"
-                                                                          : "index.html";
-        return action;
     }
     if (path == "/api/board" || path == "/api/events") {
         if (!get) {

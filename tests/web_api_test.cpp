@@ -39,6 +39,7 @@ TEST(WebApi, RoutesPagesAndRefusesUnknownPathsAndMethods) {
     EXPECT_STREQ(map("GET", "/staff").asset, "staff.html");
     EXPECT_STREQ(map("GET", "/style.css").asset, "style.css");
     EXPECT_STREQ(map("GET", "/favicon.svg").asset, "favicon.svg");
+    EXPECT_STREQ(map("GET", "/link.js").asset, "link.js");
     EXPECT_STREQ(map("GET", "/favicon.ico").asset, "favicon.svg");
     EXPECT_EQ(map("GET", "/api/board").route, WebRoute::kGetBoard);
     EXPECT_EQ(map("GET", "/api/events").route, WebRoute::kEvents);

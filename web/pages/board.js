@@ -8,11 +8,7 @@
   const list = document.getElementById('board');
   const band = document.getElementById('link');
   const measure = document.createElement('canvas').getContext('2d');
-  // Twice the board's heartbeat: a board stopped or frozen says nothing, so silence is the sign.
-  const kSilenceMs = 30000;
   let state = null;
-  let source = null;
-  let silence = 0;
 
   function fontHeight(cellHeight) {
     return Math.trunc(Math.trunc(cellHeight * 0.9) * 0.8);
@@ -87,54 +83,6 @@
     list.replaceChildren.apply(list, items);
   }
 
-  // The board's link as the page shows it: '' while the stream is live, otherwise the sign.
-  function link(text) {
-    if (band.textContent === text) {
-      return;
-    }
-    band.textContent = text;
-    band.hidden = text === '';
-    document.body.classList.toggle('offline', text !== '');
-    draw();
-  }
-
-  // A silent stream may be one the network dropped without a word: it is opened anew, which also
-  // finds a board started again meanwhile.
-  function listen() {
-    clearTimeout(silence);
-    silence = setTimeout(function () {
-      link('Brak połączenia z tablicą');
-      source.close();
-      connect();
-    }, kSilenceMs);
-  }
-
-  function heard() {
-    listen();
-    link('');
-  }
-
-  function connect() {
-    source = new EventSource('/api/events');
-    listen();
-    source.onopen = heard;
-    source.addEventListener('beat', heard);
-    source.onmessage = function (event) {
-      state = JSON.parse(event.data);
-      heard();
-      draw();
-    };
-    // The browser retries a broken stream by itself; one it gave up on is opened anew.
-    source.onerror = function () {
-      link('Brak połączenia z tablicą');
-      if (source.readyState === EventSource.CLOSED) {
-        source.close();
-        clearTimeout(silence);
-        setTimeout(connect, 2000);
-      }
-    };
-  }
-
   // A wake lock is granted only to secure pages; where it is refused the screen's own setting
   // has to keep it on.
   function keepAwake() {
@@ -152,6 +100,9 @@
   document.addEventListener('visibilitychange', keepAwake);
   window.addEventListener('resize', draw);
   keepAwake();
-  link('Łączenie…');
-  connect();
+  // The band takes its height from the grid while it shows.
+  window.pelivorLink.follow(function (board) {
+    state = board;
+    draw();
+  }, draw);
 })();

@@ -7,15 +7,11 @@
   const shownList = document.getElementById('shown');
   const pinForm = document.getElementById('pin-form');
   const pinInput = document.getElementById('pin');
-  const band = document.getElementById('link');
   const kPinKey = 'pelivor-pin';
-  const kGone = 'Brak połączenia z tablicą';
-  // Twice the board's heartbeat: a board stopped or frozen says nothing, so silence is the sign.
-  const kSilenceMs = 30000;
+  const kGone = window.pelivorLink.gone;
   // A request queued behind other tabs' connections, or sent to a frozen board, is given up.
   const kRequestMs = 5000;
   let pending = null;  // the change waiting for a PIN
-  let silence = 0;
 
   function say(text) {
     message.textContent = text;
@@ -174,50 +170,10 @@
     shownList.replaceChildren.apply(shownList, items.reverse());
   }
 
-  // The board's link as the page shows it: '' while the stream is live, otherwise the sign.
-  function link(text) {
-    if (band.textContent === text) {
-      return;
-    }
-    band.textContent = text;
-    band.hidden = text === '';
-    document.body.classList.toggle('offline', text !== '');
+  // A request given up for the board being gone is answered by the board coming back.
+  window.pelivorLink.follow(show, function (text) {
     if (text === '' && message.textContent === kGone) {
       say('');
     }
-  }
-
-  function connect() {
-    const source = new EventSource('/api/events');
-    // A silent stream may be one the network dropped without a word: it is opened anew.
-    function listen() {
-      clearTimeout(silence);
-      silence = setTimeout(function () {
-        link(kGone);
-        source.close();
-        connect();
-      }, kSilenceMs);
-    }
-    function heard() {
-      listen();
-      link('');
-    }
-    listen();
-    source.onopen = heard;
-    source.addEventListener('beat', heard);
-    source.onmessage = function (event) {
-      heard();
-      show(JSON.parse(event.data));
-    };
-    source.onerror = function () {
-      link(kGone);
-      if (source.readyState === EventSource.CLOSED) {
-        source.close();
-        clearTimeout(silence);
-        setTimeout(connect, 2000);
-      }
-    };
-  }
-  link('Łączenie…');
-  connect();
+  });
 })();
