@@ -85,8 +85,11 @@ class StreamClients:
         self.answered = set()
         self.events = {}  # events read, by client
         self.stopping = False
-        for _ in range(count):
-            s = socket.create_connection(("127.0.0.1", WEB_PORT), timeout=5)
+        for k in range(count):
+            # Each from an address of its own, as pages on phones are: the board holds only a
+            # few streams per address.
+            s = socket.create_connection(("127.0.0.1", WEB_PORT), timeout=5,
+                                         source_address=("127.0.%d.%d" % (1 + k // 250, 1 + k % 250), 0))
             s.sendall(b"GET /api/events HTTP/1.1\r\nHost: 127.0.0.1\r\n"
                       b"Accept: text/event-stream\r\n\r\n")
             s.setblocking(False)

@@ -229,3 +229,10 @@ void wrong_pin_record(WrongPins& pins, uint32_t address, int64_t now_ms) {
         found->second.pop_front();
     }
 }
+
+bool connection_admitted(int open, int held, const ConnectionCaps& caps) {
+    if (open >= caps.all || held >= caps.per_address) {
+        return false;
+    }
+    return caps.all - open > caps.reserved || held < caps.reserve_share;
+}

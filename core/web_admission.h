@@ -42,3 +42,16 @@ bool wrong_pins_block(WrongPins& pins, uint32_t address, int64_t now_ms);
 
 // A wrong PIN from `address` at `now_ms`.
 void wrong_pin_record(WrongPins& pins, uint32_t address, int64_t now_ms);
+
+// The bounds on who holds the server's connections (the board's are in web/web_limits.h).
+struct ConnectionCaps {
+    int all;
+    int per_address;
+    int reserved;  // the last slots, kept for addresses holding fewer than reserve_share
+    int reserve_share;
+};
+
+// Whether a new connection from an address already holding `held` of the `open` ones is served:
+// one address cannot take every slot, nor a few addresses at their caps the last ones, so a phone
+// that comes later still gets in.
+bool connection_admitted(int open, int held, const ConnectionCaps& caps);

@@ -286,4 +286,17 @@ TEST(WebAdmission, WrongPinsFromAllAddressesTogetherLockEveryChange) {
     EXPECT_FALSE(wrong_pins_block(pins, 77, 60001));
 }
 
+TEST(WebAdmission, NoAddressTakesEverySlotAndTheLastAreKeptForNewcomers) {
+    const ConnectionCaps caps{10, 4, 3, 2};
+    EXPECT_TRUE(connection_admitted(0, 0, caps));
+    EXPECT_TRUE(connection_admitted(6, 3, caps));
+    EXPECT_FALSE(connection_admitted(6, 4, caps));  // the address's own cap
+    // Three slots left: an address with a page and its stream open gets no more of them, one
+    // with fewer still does, until every slot is taken.
+    EXPECT_FALSE(connection_admitted(7, 2, caps));
+    EXPECT_TRUE(connection_admitted(7, 1, caps));
+    EXPECT_TRUE(connection_admitted(9, 0, caps));
+    EXPECT_FALSE(connection_admitted(10, 0, caps));
+}
+
 }  // namespace

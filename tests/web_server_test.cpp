@@ -661,7 +661,7 @@ TEST_F(WebServerTest, ConnectionsPastTheLimitAreClosedAtOnce) {
     start(0, limits);
     std::vector<Socket> held;
     for (int k = 0; k < limits.max_connections; ++k) {
-        held.push_back(connect_to(port));
+        held.push_back(connect_to(port, kLoopback + 0x100 + static_cast<uint32_t>(k)));
         ASSERT_NE(held.back(), kNoSocket) << k;
     }
     ASSERT_TRUE(eventually(
@@ -682,6 +682,92 @@ TEST_F(WebServerTest, ConnectionsPastTheLimitAreClosedAtOnce) {
     }
     EXPECT_TRUE(eventually([&] { return web_server_stats(*server).connections == 0; }));
     EXPECT_TRUE(still_answering());
+}
+
+// One address, or a few at their caps, cannot shut out the phone that comes next.
+TEST_F(WebServerTest, AnAddressHoldsItsShareOfConnectionsAndStreamsAndNoMore) {
+    WebLimits limits;
+    limits.idle_ms = 10 * 60 * 1000;
+    limits.max_connections = 36;
+    limits.per_address = 16;
+    limits.reserved = 8;
+    limits.reserve_share = 4;
+    limits.streams_per_address = 2;
+    start(0, limits);
+    std::vector<Socket> held;
+    // Connects from `from` and says whether the server kept the connection.
+    const auto kept = [&](uint32_t from) {
+        const WebServerStats before = web_server_stats(*server);
+        held.push_back(connect_to(port, from));
+        return held.back() != kNoSocket && eventually([&] {
+                   const WebServerStats now = web_server_stats(*server);
+                   return now.connections + now.refused > before.connections + before.refused;
+               }) &&
+               web_server_stats(*server).refused == before.refused;
+    };
+    const uint32_t first = kLoopback + 1, second = kLoopback + 2, newcomer = kLoopback + 3;
+    for (int k = 0; k < 16; ++k) {
+        EXPECT_TRUE(kept(first)) << k;
+    }
+    EXPECT_FALSE(kept(first));  // its own cap, with 20 slots free
+    for (int k = 0; k < 12; ++k) {
+        EXPECT_TRUE(kept(second)) << k;
+    }
+    EXPECT_FALSE(kept(second));  // under its cap, but only the reserve is left
+    EXPECT_TRUE(kept(newcomer));
+    for (const Socket s : held) {
+        close_socket(s);
+    }
+    held.clear();
+    ASSERT_TRUE(eventually([&] { return web_server_stats(*server).connections == 0; }));
+
+    for (int k = 0; k < 2; ++k) {
+        held.push_back(connect_to(port, first));
+        send_all(held.back(), events_request(port));
+        read_until(held.back(), [](const std::string& got) {
+            return got.find("\"numbers\"") != std::string::npos;
+        });
+    }
+    EXPECT_EQ(web_server_stats(*server).streams, 2);
+    const Reply third = raw_exchange(port, events_request(port), first);
+    EXPECT_EQ(third.status, 429);
+    EXPECT_NE(third.body.find("streams"), std::string::npos) << third.body;
+    held.push_back(connect_to(port, second));
+    send_all(held.back(), events_request(port));
+    EXPECT_NE(read_until(held.back(),
+                         [](const std::string& got) {
+                             return got.find("\"numbers\"") != std::string::npos;
+                         })
+                  .find("\"numbers\""),
+              std::string::npos);
+    for (const Socket s : held) {
+        close_socket(s);
+    }
+}
+
+// However busy a client keeps its connection, it is given back now and then.
+TEST_F(WebServerTest, AKeepAliveConnectionIsClosedAfterItsShareOfAnswers) {
+    WebLimits limits;
+    limits.requests_per_connection = 3;
+    start(0, limits);
+    const Socket busy = connect_to(port);
+    ASSERT_NE(busy, kNoSocket);
+    std::string requests;
+    for (int k = 0; k < 5; ++k) {
+        requests += "GET /api/board HTTP/1.1\r\n" + host_line(port) + "\r\n";
+    }
+    send_all(busy, requests);
+    bool closed = false;
+    const std::string answers = read_to_close(busy, &closed);
+    close_socket(busy);
+    EXPECT_TRUE(closed);
+    size_t count = 0;
+    for (size_t at = answers.find("HTTP/1.1 200"); at != std::string::npos;
+         at = answers.find("HTTP/1.1 200", at + 1)) {
+        ++count;
+    }
+    EXPECT_EQ(count, 3u);
+    EXPECT_NE(answers.rfind("Connection: close"), std::string::npos);
 }
 
 TEST_F(WebServerTest, AnIdleRequestIsClosed) {

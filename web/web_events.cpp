@@ -23,6 +23,14 @@ void raise_to(std::atomic<int>& most, int value) {
 }  // namespace
 
 void Session::start_stream() {
+    // A stream is held for as long as the page stays open: one address gets a few, not all.
+    if (server.addresses[address].streams >= server.limits.streams_per_address) {
+        send(json_response(http::status::too_many_requests,
+                           "{\"error\":\"too many event streams from this address\"}"),
+             true);
+        return;
+    }
+    ++server.addresses[address].streams;
     streaming = true;
     server.streams.insert(this);
     ++server.streams_open;
@@ -120,6 +128,7 @@ void Session::leave_streams() {
         streaming = false;
         server.streams.erase(this);
         --server.streams_open;
+        --server.addresses[address].streams;
     }
 }
 

@@ -19,20 +19,6 @@ int64_t now_ms() {
     return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
 }
 
-void common_headers(Response& response) {
-    response.set("X-Content-Type-Options", "nosniff");
-    response.set(http::field::cache_control, "no-store");
-}
-
-std::shared_ptr<Response> json_response(http::status status, std::string body) {
-    auto response = std::make_shared<Response>(status, 11);
-    common_headers(*response);
-    response->set(http::field::content_type, "application/json");
-    response->body() = std::move(body);
-    response->prepare_payload();
-    return response;
-}
-
 const char* reason_json(http::status status) {
     switch (status) {
         case http::status::bad_request:
@@ -58,7 +44,21 @@ const char* reason_json(http::status status) {
     }
 }
 
+void common_headers(Response& response) {
+    response.set("X-Content-Type-Options", "nosniff");
+    response.set(http::field::cache_control, "no-store");
+}
+
 }  // namespace
+
+std::shared_ptr<Response> json_response(http::status status, std::string body) {
+    auto response = std::make_shared<Response>(status, 11);
+    common_headers(*response);
+    response->set(http::field::content_type, "application/json");
+    response->body() = std::move(body);
+    response->prepare_payload();
+    return response;
+}
 
 void Session::read_request() {
     parser.emplace();
@@ -191,6 +191,10 @@ void Session::answer(const http::request<http::string_body>& request) {
 }
 
 void Session::send(std::shared_ptr<Response> response, bool then_close) {
+    // Connections are few: one client's is given back now and then, however busy it keeps it.
+    if (++answered >= server.limits.requests_per_connection) {
+        then_close = true;
+    }
     response->keep_alive(!then_close);
     stream.expires_after(std::chrono::milliseconds(server.limits.idle_ms));
     http::async_write(

@@ -8,20 +8,33 @@ using namespace web_detail;
 
 namespace web_detail {
 
+namespace {
+
+uint32_t peer_address(const tcp::socket& socket) {
+    beast::error_code ec;
+    const tcp::endpoint peer = socket.remote_endpoint(ec);
+    return !ec && peer.address().is_v4() ? peer.address().to_v4().to_uint() : 0;
+}
+
+}  // namespace
+
 Session::Session(WebServer& web, tcp::socket socket)
     : server(web),
       stream(std::move(socket)),
-      buffer(static_cast<size_t>(web.limits.header_bytes + web.limits.body_bytes + 1024)) {
-    beast::error_code ec;
-    const tcp::endpoint peer = stream.socket().remote_endpoint(ec);
-    address = !ec && peer.address().is_v4() ? peer.address().to_v4().to_uint() : 0;
+      buffer(static_cast<size_t>(web.limits.header_bytes + web.limits.body_bytes + 1024)),
+      address(peer_address(stream.socket())) {
     server.sessions.insert(this);
+    ++server.addresses[address].connections;
     ++server.connections;
 }
 
 Session::~Session() {
     server.sessions.erase(this);
     leave_streams();
+    const auto use = server.addresses.find(address);
+    if (use != server.addresses.end() && --use->second.connections <= 0) {
+        server.addresses.erase(use);
+    }
     --server.connections;
 }
 
@@ -42,7 +55,11 @@ void WebServer::accept() {
             });
             return;
         }
-        if (connections.load() >= limits.max_connections) {
+        const auto use = addresses.find(peer_address(socket));
+        const int held = use == addresses.end() ? 0 : use->second.connections;
+        if (!connection_admitted(connections.load(), held,
+                                 {limits.max_connections, limits.per_address, limits.reserved,
+                                  limits.reserve_share})) {
             ++refused;
             beast::error_code ignored;
             socket.close(ignored);

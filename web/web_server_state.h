@@ -11,6 +11,7 @@
 #include <chrono>
 #include <cstdint>
 #include <deque>
+#include <map>
 #include <memory>
 #include <optional>
 #include <set>
@@ -66,6 +67,12 @@ struct WebServer {
     // The io thread's alone.
     std::set<web_detail::Session*> sessions;
     std::set<web_detail::Session*> streams;
+    // What each address holds now; an address holding nothing has no entry.
+    struct AddressUse {
+        int connections = 0;
+        int streams = 0;
+    };
+    std::map<uint32_t, AddressUse> addresses;
     WrongPins wrong_pins;
     // The board's latest event and the stream clients still to get it.
     std::shared_ptr<const std::string> fanout_event;
@@ -92,6 +99,9 @@ inline std::string_view view(beast::string_view text) {
     return std::string_view(text.data(), text.size());
 }
 
+// A JSON answer with the headers every API answer carries.
+std::shared_ptr<Response> json_response(http::status status, std::string body);
+
 struct Session : std::enable_shared_from_this<Session> {
     Session(WebServer& web, tcp::socket socket);
     ~Session();
@@ -111,6 +121,7 @@ struct Session : std::enable_shared_from_this<Session> {
     bool writing = false;
     char probe[64];
     size_t lingered = 0;  // bytes thrown away since the answer that closes
+    int answered = 0;     // answers sent on this connection
 
     // web_request.cpp
     void read_request();
