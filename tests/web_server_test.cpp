@@ -460,6 +460,42 @@ TEST_F(WebServerTest, StreamSendsTheBoardAndEveryChange) {
     EXPECT_TRUE(eventually([&] { return web_server_stats(*server).streams == 0; }));
 }
 
+// A change that comes while the server copies the board for the pages is sent after that copy.
+TEST_F(WebServerTest, AChangeDuringThePagesCopyIsNotLost) {
+    struct Late {
+        LiveBoard* board;
+        WebServer* server;
+        bool made;
+    } late{&board, nullptr, false};
+    const auto change_once = [](void* context) {
+        Late& it = *static_cast<Late*>(context);
+        if (!it.made) {
+            it.made = true;
+            char number[] = "64";
+            receive_datagram(*it.board, number, 2);
+            web_server_board_changed(*it.server);
+        }
+    };
+    std::string error;
+    server = web_server_start(board, 0, 0, WebShell{&late, nullptr, change_once}, &error);
+    ASSERT_NE(server, nullptr) << error;
+    late.server = server.get();
+    const Socket page = connect_to(web_server_port(*server));
+    send_all(page, events_request(web_server_port(*server)));
+    read_until(page,
+               [](const std::string& got) { return got.find("\"numbers\"") != std::string::npos; });
+    char first[] = "63";
+    receive_datagram(board, first, 2);
+    web_server_board_changed(*server);
+    EXPECT_NE(read_until(page,
+                         [](const std::string& got) {
+                             return got.find("[\"63\",\"64\"]") != std::string::npos;
+                         })
+                  .find("[\"63\",\"64\"]"),
+              std::string::npos);
+    close_socket(page);
+}
+
 // The pages hear of a change once the window has drawn it; while the window keeps drawing, they
 // go a few at a time between its paints, every one in its turn; a window that draws nothing holds
 // them back no longer than its turn.

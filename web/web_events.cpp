@@ -149,8 +149,11 @@ void WebServer::send_board() {
     if (streams.empty()) {
         return;
     }
-    fanout_event =
-        std::make_shared<const std::string>("data: " + board_json(copy_board(board)) + "\n\n");
+    const BoardCopy copy = copy_board(board);
+    if (shell.copied != nullptr) {
+        shell.copied(shell.context);
+    }
+    fanout_event = std::make_shared<const std::string>("data: " + board_json(copy) + "\n\n");
     // Those still waiting keep their places; those already sent an older board go after them,
     // so a flood of changes cannot keep the same clients waiting for ever.
     std::set<const Session*> waiting;

@@ -15,6 +15,8 @@
 struct WebShell {
     void* context;
     void (*changed)(void* context, Outcome outcome);
+    // Tests only: the server has just copied the board for the pages (on its thread).
+    void (*copied)(void* context) = nullptr;
 };
 
 struct WebServer;
