@@ -75,11 +75,14 @@ def print_table(header, rows):
 
 
 def against(rev, directory):
-    """then-N.json and now-N.json (wine_bench.py), alternating rounds: each figure's median over
-    the rounds, now beside then."""
-    rounds = {side: [load(directory, "%s-%d.json" % (side, k)) for k in range(1, 10)]
-              for side in ("then", "now")}
-    rounds = {side: [r for r in runs if r] for side, runs in rounds.items()}
+    """then-N.json and now-N.json (wine_bench.py), alternating rounds, and with --web also
+    then-web-N.json and now-web-N.json (web_bench.py): each figure's median over the rounds, now
+    beside then."""
+    def rounds_of(pattern):
+        runs = {side: [load(directory, pattern % (side, k)) for k in range(1, 10)]
+                for side in ("then", "now")}
+        return {side: [r for r in found if r] for side, found in runs.items()}
+    rounds = rounds_of("%s-%d.json")
     median = lambda values: sorted(values)[len(values) // 2]
     figures = [
         ("idle, pelivor.exe wake-ups/s", lambda r: r["idle"]["pelivor.exe"]["wakeups_per_s"]),
@@ -96,10 +99,26 @@ def against(rev, directory):
     header = ("What (median of %d rounds each)" % len(rounds["now"]), "Now",
               "Then (%s)" % rev[:10], "Now/then")
     rows = []
-    for what, take in figures:
-        now = median([take(r) for r in rounds["now"]])
-        then = median([take(r) for r in rounds["then"]])
+
+    def add(runs, what, take):
+        now = median([take(r) for r in runs["now"]])
+        then = median([take(r) for r in runs["then"]])
         rows.append((what, "%.4g" % now, "%.4g" % then, "%.2f" % (now / then) if then else ""))
+    for what, take in figures:
+        add(rounds, what, take)
+    web = rounds_of("%s-web-%d.json")
+    if web["now"] and web["then"]:
+        clients = web["now"][0]["clients"]
+        loaded = lambda k: lambda r: r["paint_with_clients"][k]
+        for what, take in [
+                ("web on: sendto->number in a page p50 us", lambda r: r["page"]["p50_us"]),
+                ("web on: sendto->number in a page p99 us", lambda r: r["page"]["p99_us"]),
+                ("web on: sendto->paint, %d streams p50 us" % clients, loaded("p50_us")),
+                ("web on: sendto->paint, %d streams p99 us" % clients, loaded("p99_us")),
+                ("web on: that p99 over none's",
+                 lambda r: r["paint_with_clients"]["p99_us"] / r["paint_none"]["p99_us"]),
+                ("web on: streams open at the end", lambda r: r["stream"]["open_at_end"])]:
+            add(web, what, take)
     print_table(header, rows)
 
 
