@@ -1,12 +1,14 @@
 // The update rule of the order board, checked case by case and against a small independent model.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <random>
 #include <string>
 #include <vector>
 
 #include "core/board.h"
+#include "core/zones.h"
 
 namespace {
 
@@ -380,6 +382,197 @@ TEST(AcceptText, MatchesTheModelWithRemovalsAndExpiry) {
             }
             ASSERT_EQ(0, std::memcmp(table.slots[n], before.slots[n], kSlotSize * (kSlotCount - n)))
                 << "an inactive slot changed, n=" << n;
+        }
+    }
+}
+
+namespace {
+
+// Both zones and the undo ring restated as lists of (text, time), the board starting empty.
+struct ZonesModel {
+    int n;
+    std::vector<ModelEntry> ready, preparing;
+    struct Item {
+        bool preparing;
+        size_t place;
+        ModelEntry entry;
+    };
+    std::vector<std::vector<Item>> undo;
+
+    static void drop(std::vector<ModelEntry>& zone, const std::string& text) {
+        std::vector<ModelEntry> kept;
+        for (const ModelEntry& e : zone) {
+            if (e.text != text) {
+                kept.push_back(e);
+            }
+        }
+        zone = kept;
+    }
+    static bool has(const std::vector<ModelEntry>& zone, const std::string& text) {
+        for (const ModelEntry& e : zone) {
+            if (e.text == text) {
+                return true;
+            }
+        }
+        return false;
+    }
+    void ready_text(const std::string& text, int64_t now) {
+        if (text.empty() && static_cast<int>(ready.size()) == n) {
+            ready.erase(ready.begin());  // the slot rule's empty text drops a full board's oldest
+        }
+        if (text.empty() || text.size() > 9 || (!ready.empty() && ready.back().text == text)) {
+            return;
+        }
+        ready.push_back({text, now});
+        if (static_cast<int>(ready.size()) > n) {
+            ready.erase(ready.begin());
+        }
+        drop(preparing, text);
+    }
+    void prepare(const std::string& text) {
+        if (text.empty() || text.size() > 9) {
+            return;
+        }
+        drop(ready, text);
+        if (!has(preparing, text)) {
+            preparing.push_back({text, 0});
+            if (static_cast<int>(preparing.size()) > n) {
+                preparing.erase(preparing.begin());
+            }
+        }
+    }
+    int take_off(const std::string* text) {
+        std::vector<Item> step;
+        for (bool zone : {false, true}) {
+            std::vector<ModelEntry>& entries = zone ? preparing : ready;
+            for (size_t k = 0; k < entries.size(); ++k) {
+                if (text == nullptr || entries[k].text == *text) {
+                    step.push_back({zone, k, entries[k]});
+                }
+            }
+            if (text == nullptr) {
+                entries.clear();
+            } else {
+                drop(entries, *text);
+            }
+        }
+        if (!step.empty()) {
+            undo.push_back(step);
+            if (undo.size() > static_cast<size_t>(kUndoSteps)) {
+                undo.erase(undo.begin());
+            }
+        }
+        return static_cast<int>(step.size());
+    }
+    void undo_last() {
+        if (undo.empty()) {
+            return;
+        }
+        const std::vector<Item> step = undo.back();
+        undo.pop_back();
+        std::vector<bool> again;
+        for (const Item& item : step) {
+            again.push_back(has(ready, item.entry.text) || has(preparing, item.entry.text));
+        }
+        for (size_t i = 0; i < step.size(); ++i) {
+            std::vector<ModelEntry>& zone = step[i].preparing ? preparing : ready;
+            if (!again[i]) {
+                zone.insert(zone.begin() + static_cast<long>(std::min(step[i].place, zone.size())),
+                            step[i].entry);
+                if (static_cast<int>(zone.size()) > n) {
+                    zone.erase(zone.begin());
+                }
+            }
+        }
+    }
+};
+
+}  // namespace
+
+TEST(Zones, ANumberMovesFromPreparingToReadyAndStandsInOneZone) {
+    SlotTable ready = table_of({"1", "57"});
+    SlotTable preparing{};
+    ArrivalTimes times{};
+    EXPECT_TRUE(prepare_text(ready, &times, preparing, 4, "57"));  // called back to the kitchen
+    EXPECT_EQ(slots(ready, 2), (Slots{"1", ""}));
+    EXPECT_EQ(slots(preparing, 2), (Slots{"57", ""}));
+    EXPECT_FALSE(prepare_text(ready, &times, preparing, 4, "57"));  // already there
+    EXPECT_FALSE(prepare_text(ready, &times, preparing, 4, ""));
+    EXPECT_FALSE(prepare_text(ready, &times, preparing, 4, "1234567890"));
+    for (const char* text : {"2", "3", "4", "5"}) {  // a full zone drops its oldest
+        EXPECT_TRUE(prepare_text(ready, &times, preparing, 4, text));
+    }
+    EXPECT_EQ(slots(preparing, 5), (Slots{"2", "3", "4", "5", ""}));
+}
+
+TEST(Zones, UndoPutsBackWhereItStoodUnlessPutUpAgain) {
+    SlotTable ready = table_of({"1", "2", "2", "3"});
+    SlotTable preparing = table_of({"8", "9"});
+    ArrivalTimes times{{10, 20, 30, 40}};
+    UndoLog undo{};
+    EXPECT_EQ(take_off(ready, &times, preparing, 6, "2", undo), 2);
+    EXPECT_EQ(take_off(ready, &times, preparing, 6, "77", undo), 0);  // nothing went: no step
+    EXPECT_EQ(take_off(ready, &times, preparing, 6, nullptr, undo), 4);
+    EXPECT_TRUE(undo_last(ready, &times, preparing, 6, undo));
+    EXPECT_EQ(slots(ready, 3), (Slots{"1", "3", ""}));
+    EXPECT_EQ(slots(preparing, 3), (Slots{"8", "9", ""}));
+    accept_text(ready, 6, "4", &times, 50);
+    EXPECT_TRUE(undo_last(ready, &times, preparing, 6, undo));
+    EXPECT_EQ(slots(ready, 6), (Slots{"1", "2", "2", "3", "4", ""}));
+    EXPECT_EQ(times.ms[1], 20);
+    EXPECT_EQ(times.ms[2], 30);
+    EXPECT_FALSE(undo_last(ready, &times, preparing, 6, undo));  // nothing left
+
+    take_off(ready, &times, preparing, 6, "3", undo);
+    accept_text(ready, 6, "3", &times, 60);  // put up again: undo leaves it where it now is
+    EXPECT_FALSE(undo_last(ready, &times, preparing, 6, undo));
+    EXPECT_EQ(slots(ready, 6), (Slots{"1", "2", "2", "4", "3", ""}));
+}
+
+TEST(Zones, MatchTheModelWithMovesRemovalsClearsAndUndo) {
+    std::mt19937 random(20261209);
+    const char* alphabet[] = {"", "1", "2", "#2", "57", "123456789", "1234567890", "0"};
+    for (int round = 0; round < 1000; ++round) {
+        const int n = 1 + static_cast<int>(random() % 12);
+        SlotTable ready{}, preparing{};
+        ArrivalTimes times{};
+        UndoLog undo{};
+        ZonesModel model{n, {}, {}, {}};
+        int64_t now = 0;
+        for (int step = 0; step < 60; ++step) {
+            const std::string text = alphabet[random() % 8];
+            const int op = static_cast<int>(random() % 6);
+            now += 1 + static_cast<int64_t>(random() % 100);
+            if (op == 0 || op == 1) {
+                if (accept_text(ready, n, text.c_str(), &times, now) && !text.empty()) {
+                    remove_text(preparing, n, text.c_str(), nullptr);
+                }
+                model.ready_text(text, now);
+            } else if (op == 2) {
+                prepare_text(ready, &times, preparing, n, text.c_str());
+                model.prepare(text);
+            } else if (op == 3) {
+                ASSERT_EQ(take_off(ready, &times, preparing, n, text.c_str(), undo),
+                          text.empty() ? 0 : model.take_off(&text));
+            } else if (op == 4 && random() % 4 == 0) {
+                ASSERT_EQ(take_off(ready, &times, preparing, n, nullptr, undo),
+                          model.take_off(nullptr));
+            } else {
+                undo_last(ready, &times, preparing, n, undo);
+                model.undo_last();
+            }
+            for (int k = 0; k < n; ++k) {
+                const size_t at = static_cast<size_t>(k);
+                ASSERT_EQ(at < model.ready.size() ? model.ready[at].text : "", ready.slots[k])
+                    << "n=" << n << " step=" << step << " op=" << op << " k=" << k;
+                ASSERT_EQ(at < model.preparing.size() ? model.preparing[at].text : "",
+                          preparing.slots[k])
+                    << "n=" << n << " step=" << step << " op=" << op << " k=" << k;
+                if (at < model.ready.size()) {
+                    ASSERT_EQ(model.ready[at].at, times.ms[k]);
+                    ASSERT_FALSE(ZonesModel::has(model.preparing, model.ready[at].text));
+                }
+            }
         }
     }
 }
