@@ -49,9 +49,22 @@ int hex_value(char c) {
     return -1;
 }
 
+constexpr char kEmptyBody[] = "empty body";
+constexpr char kEmptyString[] = "empty string";
+constexpr char kOnlyBlanks[] = "only blanks";
+constexpr char kBlankBefore[] = "blank before the number";
+constexpr char kNotANumber[] = "not a number";
+constexpr char kTooLong[] = "number longer than 9 characters";
+static_assert(kMaxTextLength == 9, "the reason names the longest number");
+constexpr char kNoDigit[] = "no digit in the number";
+constexpr char kLineBreak[] = "line break in the number";
+constexpr char kMalformedJson[] = "malformed JSON string";
+constexpr char kJsonNeither[] = "JSON body neither a string nor digits";
+constexpr char kMalformedEscape[] = "malformed percent escape";
+
 // The datagram's cleaning over at most the first kSlotSize + 1 bytes: enough to tell a text that
-// fits a slot from one that does not, whatever follows.
-bool clean_into(std::string_view raw, char (&out)[kSlotSize + 1]) {
+// fits a slot from one that does not, whatever follows. Why nothing was read, or nullptr.
+const char* clean_into(std::string_view raw, char (&out)[kSlotSize + 1]) {
     char buffer[kSlotSize + 2] = {};
     const size_t length = raw.size() < kSlotSize + 1 ? raw.size() : kSlotSize + 1;
     if (length > 0) {  // an empty view may have no storage behind it at all
@@ -60,31 +73,47 @@ bool clean_into(std::string_view raw, char (&out)[kSlotSize + 1]) {
     clean_text(buffer, length);
     const size_t text = strnlen(buffer, kSlotSize + 1);
     memset(out, 0, sizeof out);
-    if (text == 0 || text > kMaxTextLength) {
-        return false;
+    if (text == 0) {
+        if (raw.empty()) {
+            return kEmptyBody;
+        }
+        if (!is_blank(raw.front())) {
+            return kNotANumber;
+        }
+        return trim(raw).empty() ? kOnlyBlanks : kBlankBefore;
+    }
+    if (text > kMaxTextLength) {
+        return kTooLong;
     }
     memcpy(out, buffer, text);
-    return true;
+    return nullptr;
 }
 
 // Decodes a JSON string (quotes included, nothing after the closing one) into `out`; code points
-// past ASCII become a byte the cleaning stops at. Malformed escapes or a control byte: false.
-bool decode_json_string(std::string_view json, std::string& out) {
+// past ASCII become a byte the cleaning stops at. Why it is refused, or nullptr.
+const char* decode_json_string(std::string_view json, std::string& out) {
     if (json.size() < 2 || json.front() != '"' || json.back() != '"') {
-        return false;
+        return kMalformedJson;
     }
     json = json.substr(1, json.size() - 2);
+    // A line break is refused however it is written: a JSON string carries one only on purpose,
+    // unlike the line end a till's plain body may end with.
+    const char* line_break = nullptr;
     for (size_t i = 0; i < json.size(); ++i) {
         const unsigned char c = static_cast<unsigned char>(json[i]);
+        if (c == '\n' || c == '\r') {
+            line_break = kLineBreak;
+            continue;
+        }
         if (c == '"' || c < 0x20) {
-            return false;
+            return kMalformedJson;
         }
         if (c != '\\') {
             out.push_back(static_cast<char>(c));
             continue;
         }
         if (++i == json.size()) {
-            return false;
+            return kMalformedJson;
         }
         switch (json[i]) {
             case '"':
@@ -92,34 +121,39 @@ bool decode_json_string(std::string_view json, std::string& out) {
             case '/':
                 out.push_back(json[i]);
                 break;
-            case 'b':
-            case 'f':
             case 'n':
             case 'r':
+                line_break = kLineBreak;
+                break;
+            case 'b':
+            case 'f':
             case 't':
                 out.push_back(' ');
                 break;
             case 'u': {
                 if (json.size() - i < 5) {
-                    return false;
+                    return kMalformedJson;
                 }
                 int code = 0;
                 for (size_t k = 1; k <= 4; ++k) {
                     const int digit = hex_value(json[i + k]);
                     if (digit < 0) {
-                        return false;
+                        return kMalformedJson;
                     }
                     code = code * 16 + digit;
                 }
                 i += 4;
+                if (code == '\n' || code == '\r') {
+                    line_break = kLineBreak;
+                }
                 out.push_back(code < 0x80 && code != 0 ? static_cast<char>(code) : '\x7f');
                 break;
             }
             default:
-                return false;
+                return kMalformedJson;
         }
     }
-    return true;
+    return line_break;
 }
 
 bool is_json_type(std::string_view content_type) {
@@ -127,10 +161,11 @@ bool is_json_type(std::string_view content_type) {
     return equal_ignoring_case(trim(content_type.substr(0, semicolon)), "application/json");
 }
 
-WebAction refusal(int status, const char* allow = nullptr) {
+WebAction refusal(int status, const char* reason, const char* allow = nullptr) {
     WebAction action{};
     action.route = WebRoute::kNone;
     action.status = status;
+    action.reason = reason;
     action.allow = allow;
     return action;
 }
@@ -158,33 +193,61 @@ void append_text(std::string& out, const char* text, int length) {
 
 }  // namespace
 
-bool parse_number_body(std::string_view content_type, std::string_view body,
-                       char (&out)[kSlotSize + 1]) {
-    memset(out, 0, sizeof out);
+namespace {
+
+const char* read_body(std::string_view content_type, std::string_view body,
+                      char (&out)[kSlotSize + 1]) {
     const std::string_view trimmed = trim(body);
+    const char* why = nullptr;
     if (!trimmed.empty() && trimmed.front() == '"') {
         std::string decoded;
-        return decode_json_string(trimmed, decoded) && clean_into(decoded, out);
-    }
-    if (is_json_type(content_type)) {
+        why = decode_json_string(trimmed, decoded);
+        if (why == nullptr && decoded.empty()) {
+            return kEmptyString;
+        }
+        why = why != nullptr ? why : clean_into(decoded, out);
+    } else if (is_json_type(content_type) && !trimmed.empty()) {
         for (const char c : trimmed) {
             if (c < '0' || c > '9') {
-                return false;
+                return kJsonNeither;
             }
         }
-        return clean_into(trimmed, out);
+        why = clean_into(trimmed, out);
+    } else {
+        why = clean_into(body, out);
     }
-    return clean_into(body, out);
+    // A '#' alone would stand on the board as an empty cell.
+    if (why == nullptr && strpbrk(out, "0123456789") == nullptr) {
+        why = kNoDigit;
+    }
+    return why;
 }
 
-bool parse_number_segment(std::string_view segment, char (&out)[kSlotSize + 1]) {
+}  // namespace
+
+bool parse_number_body(std::string_view content_type, std::string_view body,
+                       char (&out)[kSlotSize + 1], const char** why) {
+    memset(out, 0, sizeof out);
+    const char* refused = read_body(content_type, body, out);
+    if (refused != nullptr) {
+        memset(out, 0, sizeof out);
+    }
+    if (why != nullptr) {
+        *why = refused;
+    }
+    return refused == nullptr;
+}
+
+bool parse_number_segment(std::string_view segment, char (&out)[kSlotSize + 1], const char** why) {
     memset(out, 0, sizeof out);
     std::string decoded;
+    const char* refused = nullptr;
     for (size_t i = 0; i < segment.size() && decoded.size() <= kSlotSize; ++i) {
         if (segment[i] == '%') {
             if (segment.size() - i < 3 || hex_value(segment[i + 1]) < 0 ||
                 hex_value(segment[i + 2]) < 0) {
-                return false;
+                refused = kMalformedEscape;
+                break;
             }
             const char c =
                 static_cast<char>(hex_value(segment[i + 1]) * 16 + hex_value(segment[i + 2]));
@@ -194,7 +257,22 @@ bool parse_number_segment(std::string_view segment, char (&out)[kSlotSize + 1]) 
             decoded.push_back(segment[i]);
         }
     }
-    return clean_into(decoded, out);
+    refused = refused != nullptr ? refused : clean_into(decoded, out);
+    if (why != nullptr) {
+        *why = refused;
+    }
+    return refused == nullptr;
+}
+
+bool transfer_encoding_readable(int fields, std::string_view value) {
+    return fields == 0 || (fields == 1 && equal_ignoring_case(trim(value), "chunked"));
+}
+
+const char kMalformedHttp[] = "malformed HTTP request";
+const char kUnsupportedCoding[] = "Transfer-Encoding other than chunked";
+
+std::string error_json(const char* reason) {
+    return std::string("{\"error\":\"") + reason + "\"}";
 }
 
 bool bearer_matches(std::string_view authorization, int32_t pin) {
@@ -256,23 +334,34 @@ WebAction map_web_request(const WebRequest& request, int32_t pin) {
     path = path.substr(0, path.find('?'));
     const std::string_view method = request.method;
     const bool get = method == "GET";
+    // An uptime check asks with HEAD; a stream has no head worth asking for.
+    const bool get_or_head = get || method == "HEAD";
+    constexpr char kNotFound[] = "not found";
+    constexpr char kNotAllowed[] = "method not allowed";
 
-    WebAction action = refusal(200);
+    WebAction action = refusal(200, nullptr);
     for (const PagePath& page : kPagePaths) {
         if (path == page.path) {
-            if (!get) {
-                return refusal(405, "GET");
+            if (!get_or_head) {
+                return refusal(405, kNotAllowed, "GET, HEAD");
             }
             action.route = WebRoute::kPage;
             action.asset = page.asset;
             return action;
         }
     }
-    if (path == "/api/board" || path == "/api/events") {
-        if (!get) {
-            return refusal(405, "GET");
+    if (path == "/api/board") {
+        if (!get_or_head) {
+            return refusal(405, kNotAllowed, "GET, HEAD");
         }
-        action.route = path == "/api/board" ? WebRoute::kGetBoard : WebRoute::kEvents;
+        action.route = WebRoute::kGetBoard;
+        return action;
+    }
+    if (path == "/api/events") {
+        if (!get) {
+            return refusal(405, kNotAllowed, "GET");
+        }
+        action.route = WebRoute::kEvents;
         return action;
     }
     const bool numbers = path == kNumbersPath;
@@ -280,30 +369,32 @@ WebAction map_web_request(const WebRequest& request, int32_t pin) {
                             path.substr(0, kNumbersPath.size() + 1) == "/api/numbers/" &&
                             path.find('/', kNumbersPath.size() + 1) == std::string_view::npos;
     if (!numbers && !one_number) {
-        return refusal(404);
+        return refusal(404, kNotFound);
     }
     if (numbers && method != "POST" && method != "DELETE") {
-        return refusal(405, "POST, DELETE");
+        return refusal(405, kNotAllowed, "POST, DELETE");
     }
     if (one_number && method != "DELETE") {
-        return refusal(405, "DELETE");
+        return refusal(405, kNotAllowed, "DELETE");
     }
     action.changes = true;
     if (pin != 0 && !bearer_matches(request.authorization, pin)) {
-        WebAction refused = refusal(401);
+        const bool wrong = !trim(request.authorization).empty();
+        WebAction refused = refusal(401, wrong ? "wrong PIN" : "PIN needed");
         refused.changes = true;
-        refused.wrong_pin = !trim(request.authorization).empty();
+        refused.wrong_pin = wrong;
         return refused;
     }
     if (numbers && method == "DELETE") {
         action.route = WebRoute::kClearBoard;
         return action;
     }
+    const char* why = nullptr;
     const bool parsed =
-        numbers ? parse_number_body(request.content_type, request.body, action.number)
-                : parse_number_segment(path.substr(kNumbersPath.size() + 1), action.number);
+        numbers ? parse_number_body(request.content_type, request.body, action.number, &why)
+                : parse_number_segment(path.substr(kNumbersPath.size() + 1), action.number, &why);
     if (!parsed) {
-        WebAction refused = refusal(400);
+        WebAction refused = refusal(400, why);
         refused.changes = true;
         return refused;
     }

@@ -1,6 +1,7 @@
 // What an HTTP request asks of the board, decided without any network code: the route, the
-// number it carries, and the refusals (404, 405, 401, 400). Also the board's state as JSON for the
-// API and the pages' event stream. Portable: no platform or library headers.
+// number it carries, the refusals (404, 405, 401, 400) and why, in words a client can show. Also
+// the board's state as JSON for the API and the pages' event stream. Portable: no platform or
+// library headers.
 #pragma once
 
 #include <cstdint>
@@ -31,6 +32,7 @@ struct WebRequest {
 struct WebAction {
     WebRoute route;
     int status;                  // 200 with a route; else 400, 401, 404 or 405
+    const char* reason;          // with a refusal: why, short English; else nullptr
     const char* allow;           // the Allow header's value with 405, else nullptr
     const char* asset;           // with kPage: the embedded file's name ("index.html", ...)
     bool changes;                // a change to the board: the PIN guards it
@@ -39,18 +41,34 @@ struct WebAction {
 };
 
 // Maps one request. Checks in this order: the path (404), the method (405), the PIN for changes
-// (401), then the number (400). With `pin` 0 nothing needs a PIN.
+// (401), then the number (400). With `pin` 0 nothing needs a PIN. HEAD is mapped as GET wherever
+// GET is; the server sends the head alone. The event stream is GET only.
 WebAction map_web_request(const WebRequest& request, int32_t pin);
 
-// The number in a POST body. A body starting (after blanks) with '"' is a JSON string, its escapes
-// decoded; with a JSON content type anything else must be a bare run of digits; any other body is
-// read as a datagram is. Then cleaned as a datagram (its leading digits and '#'). False, and
-// `out` empty, when that leaves nothing or more than a slot holds, or the JSON is malformed.
+// The number in a POST body, read as a datagram is: its leading run of digits and '#', so a blank
+// or anything else after the number ends it ("57\r\n" is "57", "5 7" is "5") and one before it
+// leaves none. A body starting (after blanks) with '"' is a JSON string, its escapes decoded
+// first, holding no line break; with a JSON content type anything else must be a bare run of
+// digits. A number needs a digit ("#" is none). False, `out` empty and `why` (when given) set,
+// when no number is read.
 bool parse_number_body(std::string_view content_type, std::string_view body,
-                       char (&out)[kSlotSize + 1]);
+                       char (&out)[kSlotSize + 1], const char** why = nullptr);
 
-// The number in a path segment, percent-decoded ("%2357" is "#57"), then cleaned the same way.
-bool parse_number_segment(std::string_view segment, char (&out)[kSlotSize + 1]);
+// The number in a path segment, percent-decoded ("%2357" is "#57"), then cleaned as a datagram.
+bool parse_number_segment(std::string_view segment, char (&out)[kSlotSize + 1],
+                          const char** why = nullptr);
+
+// Whether a request's body can be framed: no Transfer-Encoding, or one such field saying exactly
+// "chunked". Any other coding is answered 501 and the connection closed, as what follows the
+// request may be a second one hidden in its body.
+bool transfer_encoding_readable(int fields, std::string_view value);
+
+// What the server says of bytes its HTTP parser refused, before any mapping.
+extern const char kMalformedHttp[];      // 400
+extern const char kUnsupportedCoding[];  // 501, for any Transfer-Encoding but "chunked"
+
+// A refusal's body: {"error":"<reason>"}. Reasons hold no quote or backslash.
+std::string error_json(const char* reason);
 
 // Whether an Authorization header's value is "Bearer <pin>", the PIN in decimal. The digits are
 // compared in constant time over a fixed width, so the time taken does not tell how many matched.

@@ -1,6 +1,7 @@
 // libFuzzer target: any request as the HTTP library hands it over, mapped to an action; aborts when
 // the mapping lets a change past the PIN, carries a number the board could not hold, gives a status
-// the server does not know, or when the board's JSON carries anything but digits and '#' as text.
+// the server does not know or a refusal without a reason it can put in JSON, lets a HEAD past the
+// pages and the board, or when the board's JSON carries anything but digits and '#' as text.
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -68,11 +69,23 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     require((s == 200) == (action.route != WebRoute::kNone), "a route without 200, or neither");
     require((s == 405) == (action.allow != nullptr), "405 without Allow, or Allow without 405");
     require(!action.wrong_pin || s == 401, "a wrong PIN that was let through");
+    require((s == 200) == (action.reason == nullptr),
+            "a refusal without a reason, or 200 with one");
+    for (const char* c = action.reason; c != nullptr && *c != '\0'; ++c) {
+        require(*c >= ' ' && *c != '"' && *c != '\\' && *c < 0x7f, "a reason JSON cannot carry");
+    }
+    if (request.method == "HEAD" && s == 200) {
+        require(action.route == WebRoute::kPage || action.route == WebRoute::kGetBoard,
+                "a HEAD that reaches a stream or a change");
+    }
     if (action.changes && s == 200 && pin != 0) {
         require(bearer_matches(request.authorization, pin), "a change past the PIN");
     }
     if (action.route == WebRoute::kPutNumber || action.route == WebRoute::kRemoveNumber) {
         require(number_ok(action.number), "a number the board cannot hold");
+    }
+    if (action.route == WebRoute::kPutNumber) {
+        require(strpbrk(action.number, "0123456789") != nullptr, "a number put up without a digit");
     }
     if (action.route == WebRoute::kPage) {
         require(action.asset != nullptr && strchr(action.asset, '/') == nullptr, "asset path");
@@ -90,6 +103,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                         c == '.' || c == ':' || c == '[' || c == ']' || c == '-',
                     "a Host accepted with a character no name or address has");
         }
+    }
+    if (transfer_encoding_readable(1, request.content_type)) {
+        require(request.content_type.find(',') == std::string_view::npos, "a list of codings read");
     }
     if (origin_is_ours(request.content_type, request.authorization, port)) {
         require(request.content_type.substr(0, 7) == "http://", "an Origin not over http");

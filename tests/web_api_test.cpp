@@ -23,14 +23,19 @@ WebAction map(const char* method, const char* target, int32_t pin = 0, const cha
     return map_web_request(request, pin);
 }
 
+// The number read, or the reason for none in angle brackets.
 std::string body_number(const std::string& body, const char* type = "") {
     char out[kSlotSize + 1];
-    return parse_number_body(type, body, out) ? std::string(out) : std::string("<none>");
+    const char* why = nullptr;
+    return parse_number_body(type, body, out, &why) ? std::string(out)
+                                                    : "<" + std::string(why) + ">";
 }
 
 std::string segment_number(const char* segment) {
     char out[kSlotSize + 1];
-    return parse_number_segment(segment, out) ? std::string(out) : std::string("<none>");
+    const char* why = nullptr;
+    return parse_number_segment(segment, out, &why) ? std::string(out)
+                                                    : "<" + std::string(why) + ">";
 }
 
 TEST(WebApi, RoutesPagesAndRefusesUnknownPathsAndMethods) {
@@ -52,14 +57,39 @@ TEST(WebApi, RoutesPagesAndRefusesUnknownPathsAndMethods) {
         EXPECT_EQ(map("GET", target).status, 404) << target;
         EXPECT_EQ(map("DELETE", target).status, 404) << target;
     }
+    EXPECT_STREQ(map("GET", "/nothing").reason, "not found");
     const WebAction post_page = map("POST", "/");
     EXPECT_EQ(post_page.status, 405);
-    EXPECT_STREQ(post_page.allow, "GET");
+    EXPECT_STREQ(post_page.reason, "method not allowed");
+    EXPECT_STREQ(post_page.allow, "GET, HEAD");
     EXPECT_STREQ(map("PUT", "/api/numbers").allow, "POST, DELETE");
     EXPECT_STREQ(map("GET", "/api/numbers").allow, "POST, DELETE");
     EXPECT_STREQ(map("POST", "/api/numbers/57").allow, "DELETE");
-    EXPECT_STREQ(map("DELETE", "/api/board").allow, "GET");
+    EXPECT_STREQ(map("DELETE", "/api/board").allow, "GET, HEAD");
     EXPECT_EQ(map("get", "/api/board").status, 405);  // methods are case-sensitive
+
+    // HEAD is GET wherever GET is, but for the stream; it never changes anything.
+    EXPECT_STREQ(map("HEAD", "/").asset, "index.html");
+    EXPECT_STREQ(map("HEAD", "/favicon.ico").asset, "favicon.svg");
+    EXPECT_EQ(map("HEAD", "/api/board").route, WebRoute::kGetBoard);
+    const WebAction head_stream = map("HEAD", "/api/events");
+    EXPECT_EQ(head_stream.status, 405);
+    EXPECT_STREQ(head_stream.allow, "GET");
+    EXPECT_STREQ(map("HEAD", "/api/numbers").allow, "POST, DELETE");
+    EXPECT_EQ(map("HEAD", "/api/numbers/57").status, 405);
+    EXPECT_EQ(map("HEAD", "/setup.dat").status, 404);
+    EXPECT_EQ(map("head", "/").status, 405);
+}
+
+TEST(WebApi, OnlyAChunkedBodyOrNoneIsReadable) {
+    EXPECT_TRUE(transfer_encoding_readable(0, ""));
+    EXPECT_TRUE(transfer_encoding_readable(1, "chunked"));
+    EXPECT_TRUE(transfer_encoding_readable(1, " Chunked "));
+    for (const char* other : {"gzip, chunked", "identity", "foo", "chunked, chunked", "chunked;x",
+                              "chunked, gzip", "", ","}) {
+        EXPECT_FALSE(transfer_encoding_readable(1, other)) << other;
+    }
+    EXPECT_FALSE(transfer_encoding_readable(2, "chunked"));  // a second field names another coding
 }
 
 TEST(WebApi, ChangesNeedThePinAndTheCheckComesBeforeTheBody) {
@@ -71,9 +101,11 @@ TEST(WebApi, ChangesNeedThePinAndTheCheckComesBeforeTheBody) {
 
     const WebAction missing = map("POST", "/api/numbers", 1234, "57");
     EXPECT_EQ(missing.status, 401);
+    EXPECT_STREQ(missing.reason, "PIN needed");
     EXPECT_FALSE(missing.wrong_pin);  // asking first is not a wrong guess
     const WebAction wrong = map("DELETE", "/api/numbers", 1234, "", "Bearer 1235");
     EXPECT_EQ(wrong.status, 401);
+    EXPECT_STREQ(wrong.reason, "wrong PIN");
     EXPECT_TRUE(wrong.wrong_pin);
     EXPECT_EQ(map("DELETE", "/api/numbers/57", 1234, "", "Bearer 4321").status, 401);
     // A stranger learns nothing about the body's rules without the PIN.
@@ -100,41 +132,82 @@ TEST(WebApi, BearerMatchesOnlyThePinItself) {
     EXPECT_FALSE(bearer_matches("Bearer ", 0));
 }
 
-TEST(WebApi, BodyNumbersAreCleanedAsDatagramsAre) {
-    EXPECT_EQ(body_number("57"), "57");
-    EXPECT_EQ(body_number("57\r\n"), "57");
-    EXPECT_EQ(body_number("#57"), "#57");
-    EXPECT_EQ(body_number("57 and more"), "57");
-    EXPECT_EQ(body_number("123456789"), "123456789");
-    EXPECT_EQ(body_number("1234567890"), "<none>");  // more than a slot holds
-    EXPECT_EQ(body_number(std::string(1000, '7')), "<none>");
-    EXPECT_EQ(body_number(""), "<none>");
-    EXPECT_EQ(body_number("x57"), "<none>");
-    EXPECT_EQ(body_number(std::string("\0"
-                                      "57",
-                                      3)),
-              "<none>");
-    EXPECT_EQ(body_number("-57"), "<none>");  // a body is never a command
-    // JSON strings, whatever the type says, their escapes decoded before the cleaning.
-    EXPECT_EQ(body_number("\"57\""), "57");
-    EXPECT_EQ(body_number(" \"#57\"\n", "application/json"), "#57");
-    EXPECT_EQ(body_number("\"\\u0035\\u0037\"", "application/json; charset=utf-8"), "57");
-    EXPECT_EQ(body_number("\"5\\u00e97\""), "5");
-    EXPECT_EQ(body_number("\"5\\u00007\""), "5");
-    EXPECT_EQ(body_number("\"5\\n7\""), "5");
-    EXPECT_EQ(body_number("\"\\/57\""), "<none>");
-    for (const char* malformed : {"\"57", "\"57\"x", "\"5\"7\"", "\"\\x57\"", "\"\\u12\"",
-                                  "\"\\u12g4\"", "\"5\n7\"", "\"57\\\"", "\""}) {
-        EXPECT_EQ(body_number(malformed), "<none>") << malformed;
+TEST(WebApi, BodyNumbersAreReadAsDatagramsAreOrRefusedWithAReason) {
+    struct Case {
+        std::string body;
+        const char* type;
+        const char* read;
+    };
+    const Case cases[] = {
+        // A plain body is a datagram: the leading digits and '#', whatever follows.
+        {"57", "", "57"},
+        {"57\r\n", "text/plain", "57"},
+        {"#57", "", "#57"},
+        {"57 and more", "", "57"},
+        {"5 7", "", "5"},
+        {"123456789", "", "123456789"},
+        {"1234567890", "", "<number longer than 9 characters>"},
+        {std::string(1000, '7'), "", "<number longer than 9 characters>"},
+        {"", "", "<empty body>"},
+        {" \t\r\n", "", "<only blanks>"},
+        {" 57", "", "<blank before the number>"},
+        {"\r\n57", "", "<blank before the number>"},
+        {"x57", "", "<not a number>"},
+        {std::string("\0"
+                     "57",
+                     3),
+         "", "<not a number>"},
+        {"-57", "", "<not a number>"},  // a body is never a command
+        {"#", "", "<no digit in the number>"},
+        {"##\r\n", "", "<no digit in the number>"},
+        // A JSON string, whatever the type says, its escapes decoded and then read the same way.
+        {"\"57\"", "", "57"},
+        {" \"#57\"\n", "application/json", "#57"},
+        {"\"\\u0035\\u0037\"", "application/json; charset=utf-8", "57"},
+        {"\"5\\u00e97\"", "", "5"},
+        {"\"5\\u00007\"", "", "5"},
+        {"\"5 7\"", "", "5"},
+        {"\"57\\t\"", "", "57"},
+        {"\" 57\"", "", "<blank before the number>"},
+        {"\"\\t57\"", "", "<blank before the number>"},
+        {"\"  \"", "", "<only blanks>"},
+        {"\"\"", "", "<empty string>"},
+        {"\"#\"", "", "<no digit in the number>"},
+        {"\"\\/57\"", "", "<not a number>"},
+        // Unlike a plain body's line end, a line break in a JSON string is put there on purpose.
+        {"\"5\\n7\"", "", "<line break in the number>"},
+        {"\"57\\r\"", "", "<line break in the number>"},
+        {"\"57\\u000a\"", "", "<line break in the number>"},
+        {"\"5\n7\"", "", "<line break in the number>"},
+        {"\"57\r\"", "", "<line break in the number>"},
+        {"\"57", "", "<malformed JSON string>"},
+        {"\"57\"x", "", "<malformed JSON string>"},
+        {"\"5\"7\"", "", "<malformed JSON string>"},
+        {"\"\\x57\"", "", "<malformed JSON string>"},
+        {"\"\\u12\"", "", "<malformed JSON string>"},
+        {"\"\\u12g4\"", "", "<malformed JSON string>"},
+        {"\"57\\\"", "", "<malformed JSON string>"},
+        {"\"", "", "<malformed JSON string>"},
+        {"\"5\t7\"", "", "<malformed JSON string>"},
+        // A JSON body that is not a string must be a bare number.
+        {"57", "Application/JSON", "57"},
+        {" 57\n", "application/json", "57"},
+        {"{\"number\":\"57\"}", "application/json", "<JSON body neither a string nor digits>"},
+        {"[57]", "application/json", "<JSON body neither a string nor digits>"},
+        {"57.0", "application/json", "<JSON body neither a string nor digits>"},
+        {"5 7", "application/json", "<JSON body neither a string nor digits>"},
+        {"", "application/json", "<empty body>"},
+        {"  ", "application/json", "<only blanks>"},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(body_number(c.body, c.type), c.read) << c.body << " as " << c.type;
     }
-    // A JSON body that is not a string must be a bare number.
-    EXPECT_EQ(body_number("57", "Application/JSON"), "57");
-    for (const char* other : {"{\"number\":\"57\"}", "[57]", "57.0", "-57", "x"}) {
-        EXPECT_EQ(body_number(other, "application/json"), "<none>") << other;
-    }
-    // The mapping refuses what does not parse.
-    EXPECT_EQ(map("POST", "/api/numbers", 0, "\"57").status, 400);
-    EXPECT_EQ(map("POST", "/api/numbers", 0, "1234567890").status, 400);
+    // The mapping refuses what does not parse, and says why.
+    const WebAction refused = map("POST", "/api/numbers", 0, "\"57");
+    EXPECT_EQ(refused.status, 400);
+    EXPECT_STREQ(refused.reason, "malformed JSON string");
+    EXPECT_STREQ(map("POST", "/api/numbers", 0, "").reason, "empty body");
+    EXPECT_EQ(error_json(refused.reason), "{\"error\":\"malformed JSON string\"}");
 }
 
 TEST(WebApi, PathNumbersArePercentDecodedThenCleaned) {
@@ -143,13 +216,16 @@ TEST(WebApi, PathNumbersArePercentDecodedThenCleaned) {
     EXPECT_EQ(segment_number("%2357?x"), "#57");
     EXPECT_EQ(segment_number("57abc"), "57");
     EXPECT_EQ(segment_number("%35%37"), "57");
-    EXPECT_EQ(segment_number("%0057"), "<none>");
-    EXPECT_EQ(segment_number("abc"), "<none>");
-    EXPECT_EQ(segment_number("%2"), "<none>");
-    EXPECT_EQ(segment_number("%zz57"), "<none>");
-    EXPECT_EQ(segment_number("1234567890"), "<none>");
+    EXPECT_EQ(segment_number("%0057"), "<not a number>");
+    EXPECT_EQ(segment_number("abc"), "<not a number>");
+    EXPECT_EQ(segment_number("%2057"), "<blank before the number>");
+    EXPECT_EQ(segment_number("%2"), "<malformed percent escape>");
+    EXPECT_EQ(segment_number("%zz57"), "<malformed percent escape>");
+    EXPECT_EQ(segment_number("1234567890"), "<number longer than 9 characters>");
     EXPECT_STREQ(map("DELETE", "/api/numbers/%2357").number, "#57");
-    EXPECT_EQ(map("DELETE", "/api/numbers/x").status, 400);
+    const WebAction refused = map("DELETE", "/api/numbers/x");
+    EXPECT_EQ(refused.status, 400);
+    EXPECT_STREQ(refused.reason, "not a number");
 }
 
 BoardCopy copy_with(int32_t rows, int32_t columns, std::initializer_list<const char*> texts) {

@@ -297,10 +297,79 @@ TEST_F(WebServerTest, AnswersEveryRouteWithItsStatusAndHeaders) {
     EXPECT_EQ(huge_header.status, 431);
     const Socket junk = connect_to(port);
     send_all(junk, "\x16\x03\x01 not http\r\n\r\n");
-    EXPECT_EQ(parse(read_to_close(junk)).status, 400);
+    const Reply not_http = parse(read_to_close(junk));
+    EXPECT_EQ(not_http.status, 400);
+    EXPECT_EQ(not_http.body, "{\"error\":\"malformed HTTP request\"}");
     close_socket(junk);
     EXPECT_TRUE(numbers_on(board).empty());
     EXPECT_TRUE(still_answering());
+}
+
+// An uptime check's HEAD: a GET's status and headers, the length of its body, and no body.
+TEST_F(WebServerTest, AHeadIsAnsweredWithTheHeadOfAGetAlone) {
+    start();
+    char datagram[] = "57";
+    receive_datagram(board, datagram, 2);
+    for (const char* target : {"/", "/staff", "/favicon.ico", "/api/board"}) {
+        const Reply get = exchange(port, "GET", target);
+        const Reply head = exchange(port, "HEAD", target);
+        EXPECT_EQ(head.status, 200) << target;
+        EXPECT_EQ(head.header("Content-Length"), std::to_string(get.body.size())) << target;
+        EXPECT_EQ(head.header("Content-Type"), get.header("Content-Type")) << target;
+        EXPECT_EQ(head.header("Cache-Control"), get.header("Cache-Control")) << target;
+        EXPECT_EQ(head.body, "") << target;
+    }
+    const Reply stream = exchange(port, "HEAD", "/api/events");
+    EXPECT_EQ(stream.status, 405);
+    EXPECT_EQ(stream.header("Allow"), "GET");
+    EXPECT_EQ(stream.body, "");
+    EXPECT_EQ(exchange(port, "POST", "/").header("Allow"), "GET, HEAD");
+    EXPECT_EQ(exchange(port, "HEAD", "/nothing").body, "");
+    // Kept alive, the next answer follows the head at once: no body came between.
+    const Socket s = connect_to(port);
+    ASSERT_NE(s, kNoSocket);
+    send_all(s, "HEAD /api/board HTTP/1.1\r\n" + host_line(port) +
+                    "\r\nGET /api/board HTTP/1.1\r\n" + host_line(port) +
+                    "Connection: close\r\n\r\n");
+    const std::string both = read_to_close(s);
+    close_socket(s);
+    const size_t second = both.find("\r\n\r\n") + 4;
+    EXPECT_EQ(both.compare(second, 9, "HTTP/1.1 "), 0) << both;
+    EXPECT_NE(parse(both.substr(second)).body.find("\"numbers\":[\"57\"]"), std::string::npos);
+}
+
+// A body in a coding the server cannot read may hide a second request: one answer, then closed.
+TEST_F(WebServerTest, ABodyInACodingOtherThanChunkedIsRefusedAndTheConnectionClosed) {
+    start();
+    const std::string smuggled =
+        "POST /api/numbers HTTP/1.1\r\n" + host_line(port) + "Content-Length: 2\r\n\r\n99";
+    const std::string chunk = "2\r\n57\r\n0\r\n\r\n";
+    for (const std::string& framing : std::vector<std::string>{
+             "Transfer-Encoding: gzip, chunked\r\n\r\n" + chunk,
+             "Transfer-Encoding: identity\r\nContent-Length: 2\r\n\r\n57",
+             "Content-Length: 2\r\nTransfer-Encoding: identity\r\n\r\n57",
+             "Transfer-Encoding: foo\r\n\r\n57",
+             "Transfer-Encoding: gzip\r\nTransfer-Encoding: chunked\r\n\r\n" + chunk,
+             "Transfer-Encoding: chunked\r\nTransfer-Encoding: chunked\r\n\r\n" + chunk}) {
+        const Socket s = connect_to(port);
+        ASSERT_NE(s, kNoSocket);
+        send_all(s, "POST /api/numbers HTTP/1.1\r\n" + host_line(port) + framing + smuggled);
+        shutdown(s, 1);  // SHUT_WR / SD_SEND: all sent
+        const std::string answers = read_to_close(s);
+        close_socket(s);
+        const Reply refused = parse(answers);
+        EXPECT_EQ(refused.status, 501) << framing;
+        EXPECT_EQ(refused.body, "{\"error\":\"Transfer-Encoding other than chunked\"}") << framing;
+        EXPECT_EQ(refused.header("Connection"), "close") << framing;
+        EXPECT_EQ(answers.find("HTTP/1.1", 1), std::string::npos) << answers;
+    }
+    EXPECT_TRUE(numbers_on(board).empty());
+    EXPECT_EQ(
+        raw_exchange(port, "POST /api/numbers HTTP/1.1\r\n" + host_line(port) +
+                               "Transfer-Encoding: Chunked\r\nConnection: close\r\n\r\n" + chunk)
+            .status,
+        200);
+    EXPECT_EQ(numbers_on(board), std::vector<std::string>{"57"});
 }
 
 TEST_F(WebServerTest, WithAPinChangesNeedItAndRepeatedWrongOnesAreRefused) {

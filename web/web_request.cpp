@@ -21,14 +21,8 @@ int64_t now_ms() {
 
 const char* reason_json(http::status status) {
     switch (status) {
-        case http::status::bad_request:
-            return "{\"error\":\"no number\"}";
-        case http::status::unauthorized:
-            return "{\"error\":\"PIN needed\"}";
         case http::status::not_found:
             return "{\"error\":\"not found\"}";
-        case http::status::method_not_allowed:
-            return "{\"error\":\"method not allowed\"}";
         case http::status::payload_too_large:
             return "{\"error\":\"body too large\"}";
         case http::status::too_many_requests:
@@ -78,9 +72,12 @@ void Session::on_request(beast::error_code ec) {
         refuse(http::status::payload_too_large, true);
     } else if (ec == http::error::header_limit || ec == http::error::buffer_overflow) {
         refuse(http::status::request_header_fields_too_large, true);
+    } else if (ec == http::error::bad_transfer_encoding) {  // twice, or with a Content-Length
+        send(json_response(http::status::not_implemented, error_json(kUnsupportedCoding)), true);
     } else if (ec.category() == beast::error_code(http::error::end_of_stream).category() &&
                ec != http::error::end_of_stream && ec != http::error::partial_message) {
-        refuse(http::status::bad_request, true);  // not HTTP; said once, then closed
+        // Not HTTP; said once, then closed.
+        send(json_response(http::status::bad_request, error_json(kMalformedHttp)), true);
     } else if (ec) {
         close();  // the idle time passed, the client went, or the server is stopping
     } else {
@@ -90,6 +87,11 @@ void Session::on_request(beast::error_code ec) {
 
 void Session::answer(const http::request<http::string_body>& request) {
     const bool keep = request.keep_alive();
+    if (!transfer_encoding_readable(static_cast<int>(request.count(http::field::transfer_encoding)),
+                                    view(request[http::field::transfer_encoding]))) {
+        send(json_response(http::status::not_implemented, error_json(kUnsupportedCoding)), true);
+        return;
+    }
     // A page of another site whose name was pointed at this address must not reach the board.
     const beast::string_view host = request[http::field::host];
     const int host_refusal =
@@ -132,8 +134,8 @@ void Session::answer(const http::request<http::string_body>& request) {
     Outcome outcome{};
     switch (action.route) {
         case WebRoute::kNone:
-            response = json_response(static_cast<http::status>(action.status),
-                                     reason_json(static_cast<http::status>(action.status)));
+            response =
+                json_response(static_cast<http::status>(action.status), error_json(action.reason));
             if (action.allow != nullptr) {
                 response->set(http::field::allow, action.allow);
             }
@@ -196,6 +198,10 @@ void Session::send(std::shared_ptr<Response> response, bool then_close) {
         then_close = true;
     }
     response->keep_alive(!then_close);
+    // HEAD gets the head a GET would: its Content-Length stays, the body goes.
+    if (parser->is_header_done() && parser->get().method() == http::verb::head) {
+        response->body().clear();
+    }
     stream.expires_after(std::chrono::milliseconds(server.limits.idle_ms));
     http::async_write(
         stream, *response,
