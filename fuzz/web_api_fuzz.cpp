@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 #include <string_view>
 
 #include "core/web_admission.h"
@@ -108,7 +109,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         require(request.content_type.find(',') == std::string_view::npos, "a list of codings read");
     }
     if (origin_is_ours(request.content_type, request.authorization, port)) {
-        require(request.content_type.substr(0, 7) == "http://", "an Origin not over http");
+        // The scheme in any case, as browsers may send it.
+        std::string scheme(request.content_type.substr(0, 7));
+        for (char& c : scheme) {
+            c = static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c);
+        }
+        require(scheme == "http://", "an Origin not over http");
     }
 
     // The same bytes as a board: whatever the slots hold, the JSON's strings are digits and '#'.
