@@ -7,7 +7,8 @@
 
 #include "core/settings.h"
 
-enum class FieldBox { kDigits, kCheck };
+// kKept: kept as the file holds it and shown in no dialog (a field for what comes later).
+enum class FieldBox { kDigits, kCheck, kKept };
 
 // What a tail field beyond 0 to `most` counts as: the nearer bound; off (a port nobody typed is
 // never opened); or nothing (the PIN, which the box shows and stores as typed, and whose every
@@ -54,6 +55,9 @@ constexpr SettingField web(int32_t ExtensionFields::*tail, const char* caption, 
 constexpr SettingField check(int32_t ExtensionFields::*tail, const char* caption) {
     return {nullptr, tail, FieldBox::kCheck, caption, nullptr, 0, false, 0, 1, Beyond::kBound};
 }
+constexpr SettingField kept(int32_t ExtensionFields::*tail) {
+    return {nullptr, tail, FieldBox::kKept, nullptr, nullptr, 0, false, 0, 1, Beyond::kAsIs};
+}
 
 }  // namespace field_rows
 
@@ -80,14 +84,20 @@ inline constexpr SettingField kSettingFields[] = {
                     Beyond::kOff),
     field_rows::web(&ExtensionFields::staff_pin, "PIN obslugi (0 = bez PIN-u):", kMaxStaffPin,
                     Beyond::kAsIs),
+    field_rows::check(&ExtensionFields::zones, "Dwie strefy: w przygotowaniu / gotowe"),
+    field_rows::timed(&ExtensionFields::overdue_seconds,
+                      "Przypomnij po (sekundy, 0 = nie):", kMaxOverdueSeconds, 1),
+    field_rows::kept(&ExtensionFields::voice),
+    field_rows::kept(&ExtensionFields::reserved),
 };
 
 constexpr int kFieldCount = static_cast<int>(sizeof kSettingFields / sizeof kSettingFields[0]);
 constexpr int kRecordFieldCount = static_cast<int>(sizeof(BoardSettings) / sizeof(int32_t));
 constexpr int kTailFieldCount = static_cast<int>(sizeof(ExtensionFields) / sizeof(int32_t));
 constexpr int kNoField = -1;
-// The second block's rows close the table.
-constexpr int kFirstWebField = kFieldCount - static_cast<int>(kWebFieldCount);
+// The second block's rows, then the third's, close the table.
+constexpr int kFirstWebField = kRecordFieldCount + static_cast<int>(kExtensionFieldCount);
+constexpr int kFirstZonesField = kFirstWebField + static_cast<int>(kWebFieldCount);
 
 // A field's row in the table; kNoField for none.
 constexpr int field_index(int32_t BoardSettings::*setting) {
@@ -127,5 +137,7 @@ constexpr bool rows_in_two_parts() {
 static_assert(rows_in_two_parts(), "one row for every field, the record's first");
 static_assert(field_index(&ExtensionFields::web_port) == kFirstWebField &&
                   field_index(&ExtensionFields::staff_pin) == kFirstWebField + 1 &&
-                  kFirstWebField == kRecordFieldCount + static_cast<int>(kExtensionFieldCount),
-              "the second block's rows last, in the file's order");
+                  field_index(&ExtensionFields::zones) == kFirstZonesField &&
+                  field_index(&ExtensionFields::reserved) == kFieldCount - 1 &&
+                  kFirstZonesField + static_cast<int>(kZonesFieldCount) == kFieldCount,
+              "the second and third blocks' rows last, in the file's order");

@@ -71,6 +71,10 @@ Extensions extensions_of(const SettingsTail& tail) {
     on.chime = tail.fields.chime != 0;
     on.commands = tail.fields.commands != 0;
     on.fit_text = tail.fields.fit_text != 0;
+    if (tail.web_present && tail.zones_present) {
+        on.zones = tail.fields.zones != 0;
+        on.overdue_ms = bounded_ms(tail.fields.overdue_seconds, kMaxOverdueSeconds);
+    }
     return on;
 }
 
@@ -112,9 +116,18 @@ bool decode_settings_file(const unsigned char* bytes, size_t size, BoardSettings
             std::memcmp(at, kWebTailMarker, sizeof kWebTailMarker) == 0) {
             tail->web_present = true;
             at += sizeof kWebTailMarker;
-            for (int i = kFirstWebField; i < kFieldCount; ++i) {
+            for (int i = kFirstWebField; i < kFirstZonesField; ++i) {
                 tail->fields.*kSettingFields[i].tail = get_le32(at);
                 at += 4;
+            }
+            if (size >= kZonesTailedFileSize &&
+                std::memcmp(at, kZonesTailMarker, sizeof kZonesTailMarker) == 0) {
+                tail->zones_present = true;
+                at += sizeof kZonesTailMarker;
+                for (int i = kFirstZonesField; i < kFieldCount; ++i) {
+                    tail->fields.*kSettingFields[i].tail = get_le32(at);
+                    at += 4;
+                }
             }
         }
         const size_t rest = static_cast<size_t>(bytes + size - at);
@@ -126,7 +139,9 @@ bool decode_settings_file(const unsigned char* bytes, size_t size, BoardSettings
 std::vector<unsigned char> settings_file_bytes(const BoardSettings& settings,
                                                const SettingsTail& tail) {
     const bool web = tail.present && tail.web_present;
+    const bool zones = web && tail.zones_present;
     std::vector<unsigned char> bytes(!tail.present ? kSettingsFileSize
+                                     : zones       ? kZonesTailedFileSize + tail.kept.size()
                                      : web         ? kWebTailedFileSize + tail.kept.size()
                                                    : kTailedFileSize + tail.kept.size());
     unsigned char head[kSettingsFileSize];
@@ -143,7 +158,15 @@ std::vector<unsigned char> settings_file_bytes(const BoardSettings& settings,
         if (web) {
             std::memcpy(at, kWebTailMarker, sizeof kWebTailMarker);
             at += sizeof kWebTailMarker;
-            for (int i = kFirstWebField; i < kFieldCount; ++i) {
+            for (int i = kFirstWebField; i < kFirstZonesField; ++i) {
+                put_le32(at, tail.fields.*kSettingFields[i].tail);
+                at += 4;
+            }
+        }
+        if (zones) {
+            std::memcpy(at, kZonesTailMarker, sizeof kZonesTailMarker);
+            at += sizeof kZonesTailMarker;
+            for (int i = kFirstZonesField; i < kFieldCount; ++i) {
                 put_le32(at, tail.fields.*kSettingFields[i].tail);
                 at += 4;
             }

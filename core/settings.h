@@ -40,6 +40,11 @@ struct ExtensionFields {
     // built for the first block alone need not name them.
     int32_t web_port = 0;   // 0: off
     int32_t staff_pin = 0;  // 0: none
+    // The third block's, after its marker "PVX3" at bytes 68 to 71.
+    int32_t zones = 0;            // 0: off; else preparing and ready
+    int32_t overdue_seconds = 0;  // 0: off
+    int32_t voice = 0;            // kept as read; nothing acts on it yet
+    int32_t reserved = 0;         // kept as read, for later
 };
 
 constexpr char kTailMarker[4] = {'P', 'V', 'X', '1'};
@@ -49,8 +54,13 @@ constexpr size_t kTailedFileSize =
 constexpr char kWebTailMarker[4] = {'P', 'V', 'X', '2'};
 constexpr size_t kWebFieldCount = 2;
 constexpr size_t kWebTailedFileSize = kTailedFileSize + sizeof kWebTailMarker + 4 * kWebFieldCount;
-static_assert(sizeof(ExtensionFields) == 4 * (kExtensionFieldCount + kWebFieldCount),
-              "both blocks' fields, no padding");
+constexpr char kZonesTailMarker[4] = {'P', 'V', 'X', '3'};
+constexpr size_t kZonesFieldCount = 4;
+constexpr size_t kZonesTailedFileSize =
+    kWebTailedFileSize + sizeof kZonesTailMarker + 4 * kZonesFieldCount;
+static_assert(sizeof(ExtensionFields) ==
+                  4 * (kExtensionFieldCount + kWebFieldCount + kZonesFieldCount),
+              "the three blocks' fields, no padding");
 // Bytes after the tail are written back as they were, up to this many; a file longer still keeps
 // only these.
 constexpr size_t kKeptAfterTail = 64 * 1024;
@@ -62,18 +72,24 @@ struct SettingsTail {
     // The second block is on disk (only ever with the first): false, and saves write 60 bytes
     // before the kept ones.
     bool web_present = false;
+    // The third, only ever after the second: false, and saves write 68 bytes before the kept ones.
+    bool zones_present = false;
 };
 
 // The fields as the board acts on them: negative counts as 0, too large as the bound, and any
 // flag other than 0 as on. No tail: everything off.
 constexpr int32_t kMaxExpireSeconds = 24 * 60 * 60;
 constexpr int32_t kMaxHighlightSeconds = 60 * 60;
+constexpr int32_t kMaxOverdueSeconds = 60 * 60;
 struct Extensions {
     int64_t expire_ms;
     int64_t highlight_ms;
     bool chime;
     bool commands;
     bool fit_text;
+    // The third block's; off without it.
+    bool zones = false;
+    int64_t overdue_ms = 0;
 };
 Extensions extensions_of(const SettingsTail& tail);
 
@@ -91,17 +107,18 @@ struct WebSettings {
 };
 WebSettings web_settings_of(const SettingsTail& tail);
 
-// The file's first `size` bytes (at most kWebTailedFileSize + kKeptAfterTail of them): true when
+// The file's first `size` bytes (at most kZonesTailedFileSize + kKeptAfterTail of them): true when
 // they are at least 36, decoded into *settings unchecked. *tail gets the tail when bytes 36 to 59
 // are the marker and the fields, else no tail (the long-file rule: the rest is ignored and left
-// on disk); with the tail, the second block when bytes 60 to 67 are its marker and fields, and
-// up to kKeptAfterTail of the bytes after what was taken.
+// on disk); with the tail, the second block when bytes 60 to 67 are its marker and fields, with
+// that the third when bytes 68 to 87 are its marker and fields, and up to kKeptAfterTail of the
+// bytes after what was taken.
 bool decode_settings_file(const unsigned char* bytes, size_t size, BoardSettings* settings,
                           SettingsTail* tail);
 
-// The bytes a save writes: the 36, then with a tail the 24, the second block's 8 if present, and
-// the bytes kept after them. Switching the second block on puts it before bytes kept after a
-// first tail alone.
+// The bytes a save writes: the 36, then with a tail the 24, the second block's 8 and the third's
+// 20 if present, and the bytes kept after them. Switching a block on puts it before bytes kept
+// after the blocks before it.
 std::vector<unsigned char> settings_file_bytes(const BoardSettings& settings,
                                                const SettingsTail& tail);
 

@@ -233,7 +233,11 @@ void store_extensions(LiveBoard& board, const ExtensionFields& fields, const cha
         SettingsTail tail = board.tail;
         const ExtensionFields none{};
         tail.present = tail.present || std::memcmp(&fields, &none, sizeof fields) != 0;
-        tail.web_present = tail.web_present || fields.web_port != 0 || fields.staff_pin != 0;
+        const bool zones = fields.zones != 0 || fields.overdue_seconds != 0 || fields.voice != 0 ||
+                           fields.reserved != 0;
+        tail.zones_present = tail.zones_present || zones;
+        tail.web_present =
+            tail.web_present || fields.web_port != 0 || fields.staff_pin != 0 || tail.zones_present;
         tail.fields = fields;
         put_tail(board, std::move(tail));
     }

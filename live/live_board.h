@@ -106,7 +106,7 @@ void store_settings(LiveBoard& board, const BoardSettings& settings,
                     const char* path = kSettingsFile);
 
 // Replaces the extension fields (the second dialog's OK) and saves. A file without a tail gets one
-// only when a field is not 0, and a tail without the second block gets it only when the port or
-// the PIN is not 0.
+// only when a field is not 0, a tail without the second block gets it only when the port, the PIN
+// or a third block's field is not 0, and the third block comes only with one of its own.
 void store_extensions(LiveBoard& board, const ExtensionFields& fields,
                       const char* path = kSettingsFile);

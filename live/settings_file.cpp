@@ -17,7 +17,7 @@ bool read_settings_file(const char* path, BoardSettings* out) {
 
 bool read_settings_file(const char* path, BoardSettings* settings, SettingsTail* tail,
                         FileKind* kind) {
-    std::vector<unsigned char> bytes(kWebTailedFileSize + kKeptAfterTail);
+    std::vector<unsigned char> bytes(kZonesTailedFileSize + kKeptAfterTail);
     size_t got = 0;
     const FileKind found = read_file_start(path, bytes.data(), bytes.size(), &got);
     if (kind != nullptr) {

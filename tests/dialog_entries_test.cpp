@@ -172,28 +172,41 @@ TEST(SettingFields, EveryRowRoundTripsThroughTheFileAndItsDialog) {
     for (int i = 0; i < kFieldCount; ++i) {
         const SettingField& row = kSettingFields[i];
         SCOPED_TRACE(i);
-        // One that each reduction keeps as it is: the largest left by the remainder, the bound.
-        const int32_t value = row.box == FieldBox::kCheck ? 1
-                              : row.tail != nullptr       ? row.most
-                                                          : static_cast<int32_t>(row.modulus - 1);
+        // One that each reduction keeps as it is: the largest left by the remainder, the bound;
+        // any for a field no dialog shows.
+        const int32_t value = row.box == FieldBox::kCheck  ? 1
+                              : row.box == FieldBox::kKept ? 12345
+                              : row.tail != nullptr        ? row.most
+                                                           : static_cast<int32_t>(row.modulus - 1);
         BoardSettings settings{};
         SettingsTail tail{true, {}, {}};
         const bool record = i < kRecordFieldCount;
         (record ? settings.*row.setting : tail.fields.*row.tail) = value;
-        // The second block's rows are stored after its own marker, in a 68-byte file.
+        // The second block's rows are stored after its own marker, in a 68-byte file, and the
+        // third's after theirs, in an 88-byte one.
         const bool web = i >= kFirstWebField;
+        const bool zones = i >= kFirstZonesField;
         tail.web_present = web;
+        tail.zones_present = zones;
 
         const std::vector<unsigned char> bytes = settings_file_bytes(settings, tail);
-        const size_t at = record ? 4 * static_cast<size_t>(i)
-                          : web  ? kTailedFileSize + sizeof kWebTailMarker +
+        const size_t at = record  ? 4 * static_cast<size_t>(i)
+                          : zones ? kWebTailedFileSize + sizeof kZonesTailMarker +
+                                        4 * static_cast<size_t>(i - kFirstZonesField)
+                          : web ? kTailedFileSize + sizeof kWebTailMarker +
                                       4 * static_cast<size_t>(i - kFirstWebField)
                                 : kSettingsFileSize + sizeof kTailMarker +
                                       4 * static_cast<size_t>(i - kRecordFieldCount);
-        std::vector<unsigned char> want(web ? kWebTailedFileSize : kTailedFileSize, 0);
+        std::vector<unsigned char> want(zones ? kZonesTailedFileSize
+                                        : web ? kWebTailedFileSize
+                                              : kTailedFileSize,
+                                        0);
         std::memcpy(&want[kSettingsFileSize], kTailMarker, sizeof kTailMarker);
         if (web) {
             std::memcpy(&want[kTailedFileSize], kWebTailMarker, sizeof kWebTailMarker);
+        }
+        if (zones) {
+            std::memcpy(&want[kWebTailedFileSize], kZonesTailMarker, sizeof kZonesTailMarker);
         }
         for (size_t b = 0; b < 4; ++b) {
             want[at + b] = static_cast<unsigned char>(static_cast<uint32_t>(value) >> (8 * b));
@@ -204,6 +217,7 @@ TEST(SettingFields, EveryRowRoundTripsThroughTheFileAndItsDialog) {
         ASSERT_TRUE(decode_settings_file(bytes.data(), bytes.size(), &read, &read_tail));
         EXPECT_EQ((record ? read.*row.setting : read_tail.fields.*row.tail), value);
         EXPECT_EQ(read_tail.web_present, web);
+        EXPECT_EQ(read_tail.zones_present, zones);
         EXPECT_TRUE(read_tail.kept.empty());
 
         if (record) {
@@ -215,7 +229,9 @@ TEST(SettingFields, EveryRowRoundTripsThroughTheFileAndItsDialog) {
         } else {
             const ServiceEntries shown = service_entries_of(tail.fields);
             EXPECT_EQ(judge_service_entries(shown, tail.fields).*row.tail, value);
-            EXPECT_EQ(judge_service_entries(shown, ExtensionFields{}).*row.tail, value);
+            // A field no dialog shows keeps what the file held, whatever its box says.
+            EXPECT_EQ(judge_service_entries(shown, ExtensionFields{}).*row.tail,
+                      row.box == FieldBox::kKept ? 0 : value);
         }
     }
 }

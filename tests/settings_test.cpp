@@ -628,6 +628,17 @@ Bytes tail_bytes(int32_t expire, int32_t highlight, int32_t chime, int32_t comma
     return out;
 }
 
+// A block after `first`: its marker and fields.
+Bytes block_bytes(Bytes first, const char (&marker)[5], std::initializer_list<int32_t> fields) {
+    first.insert(first.end(), marker, marker + 4);
+    for (int32_t v : fields) {
+        for (int b = 0; b < 4; ++b) {
+            first.push_back(static_cast<unsigned char>(static_cast<uint32_t>(v) >> (8 * b)));
+        }
+    }
+    return first;
+}
+
 Bytes web_bytes(Bytes first, const char (&marker)[5], int32_t port, int32_t pin) {
     first.insert(first.end(), marker, marker + 4);
     for (int32_t v : {port, pin}) {
@@ -827,6 +838,48 @@ TEST_F(SettingsFile, WebBlockIsKeptAsHeldAndWrittenBackWithWhatFollows) {
     load_settings(board_);
     store_settings(board_, default_settings());
     EXPECT_EQ(read_bytes("setup.dat"), longest);
+}
+
+// The third block is taken only with its marker and its four fields after the second; anything
+// else there stays kept bytes and the zones off. It is written once one of its fields is set.
+TEST_F(SettingsFile, ZonesBlockOnlyAfterTheWebBlockAndAddedOnlyWhenSwitchedOn) {
+    const Bytes first = tail_bytes(60, 0, 1, 0, 0);
+    const Bytes second = web_bytes(first, "PVX2", 8080, 0);
+    Bytes cut = block_bytes(second, "PVX3", {1, 30, 0, 0});
+    cut.pop_back();
+    const Bytes cases[] = {block_bytes(first, "PVX3", {1, 30, 0, 0}),
+                           block_bytes(second, "pvx3", {1, 30, 0, 0}), cut};
+    for (const Bytes& bytes : cases) {
+        write_bytes("setup.dat", bytes);
+        load_settings(board_);
+        EXPECT_FALSE(board_.tail.zones_present) << bytes.size();
+        EXPECT_FALSE(board_.extensions.zones);
+        store_settings(board_, default_settings());
+        EXPECT_EQ(read_bytes("setup.dat"), bytes);
+    }
+
+    const Bytes whole = block_bytes(second, "PVX3", {7, 99999, -3, 42});
+    write_bytes("setup.dat", whole);
+    load_settings(board_);
+    EXPECT_TRUE(board_.extensions.zones);
+    EXPECT_EQ(board_.extensions.overdue_ms, kMaxOverdueSeconds * 1000);
+    store_settings(board_, default_settings());
+    EXPECT_EQ(read_bytes("setup.dat"), whole);  // the voice's and the later field's as held
+
+    // 36, 60 and 68 bytes stay so through the dialog's OK; zones alone bring every block.
+    for (const Bytes& bytes : {kDefaultBytes, first, second}) {
+        write_bytes("setup.dat", bytes);
+        load_settings(board_);
+        ExtensionFields fields = board_.tail.fields;
+        store_extensions(board_, fields);
+        EXPECT_EQ(read_bytes("setup.dat"), bytes);
+        fields.zones = 1;
+        store_extensions(board_, fields);
+        const Bytes before = bytes.size() > kSettingsFileSize ? bytes : tail_bytes(0, 0, 0, 0, 0);
+        const Bytes with_web =
+            before.size() >= kWebTailedFileSize ? before : web_bytes(before, "PVX2", 0, 0);
+        EXPECT_EQ(read_bytes("setup.dat"), block_bytes(with_web, "PVX3", {1, 0, 0, 0}));
+    }
 }
 
 TEST(WebSettings, PortOffBeyondItsRangeAndAPinBeyondItsLocksTheChanges) {
