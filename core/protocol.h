@@ -11,6 +11,9 @@ constexpr uint16_t kBoardPort = 3001;
 // is removed, and the dash alone (or with blanks after it) clears the board.
 constexpr char kCommandDash = '-';
 
+// With two zones on, a datagram starting with it puts the number after it in the preparing zone.
+constexpr char kPreparingPlus = '+';
+
 // The bytes a datagram's text is made of; the board drops every other one.
 constexpr bool is_number_byte(char c) {
     return (c >= '0' && c <= '9') || c == '#';

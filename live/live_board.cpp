@@ -21,7 +21,8 @@ int active_of(const LiveBoard& board) {
 void put_tail(LiveBoard& board, SettingsTail tail) {
     board.tail = std::move(tail);
     board.extensions = extensions_of(board.tail);
-    const bool timing = board.extensions.expire_ms > 0 || board.extensions.highlight_ms > 0;
+    const bool timing = board.extensions.expire_ms > 0 || board.extensions.highlight_ms > 0 ||
+                        board.extensions.zones;
     if (timing && !board.timing) {
         const int64_t now = board.clock();
         for (int64_t& at : board.arrivals.ms) {
@@ -91,6 +92,7 @@ bool receive_text(LiveBoard& board, char* buffer, size_t length) {
 
 Outcome receive_datagram(LiveBoard& board, char* buffer, size_t length) {
     const bool dash = length > 0 && buffer[0] == kCommandDash;
+    const bool plus = length > 0 && buffer[0] == kPreparingPlus;
     const bool blank = dash && blank_after_first(buffer, length);
     clean_text(buffer, length);  // the '-' too: with commands off it leaves the empty text
     std::lock_guard<std::mutex> hold(board.lock);
@@ -102,15 +104,22 @@ Outcome receive_datagram(LiveBoard& board, char* buffer, size_t length) {
         // One stray byte after the dash must not empty the whole board: what is neither a number
         // nor blank is no command at all.
         const char* text = buffer + 1;
-        if (text[0] != '\0') {
-            outcome.repaint = remove_text(board.table, active, text, times) > 0;
-        } else if (blank) {
-            outcome.repaint = clear_board(board.table, active) > 0;
+        if (text[0] != '\0' || blank) {
+            outcome.repaint = take_off(board.table, times, board.preparing, active,
+                                       text[0] != '\0' ? text : nullptr, board.undo) > 0;
         }
+        return outcome;
+    }
+    if (on.zones && plus) {
+        // As with the dash: what does not read as a number after it is no word at all.
+        outcome.repaint = prepare_text(board.table, times, board.preparing, active, buffer + 1);
         return outcome;
     }
     const int64_t now = times != nullptr || on.chime ? board.clock() : 0;
     outcome.repaint = accept_text(board.table, active, buffer, times, now);
+    if (outcome.repaint && buffer[0] != '\0' && on.zones) {
+        remove_text(board.preparing, active, buffer, nullptr);
+    }
     if (outcome.repaint && buffer[0] != '\0') {
         if (on.highlight_ms > 0) {
             board.highlight_until = now + on.highlight_ms;
@@ -124,15 +133,33 @@ Outcome remove_number(LiveBoard& board, const char* text) {
     std::lock_guard<std::mutex> hold(board.lock);
     ArrivalTimes* const times = board.timing ? &board.arrivals : nullptr;
     Outcome outcome{};
-    outcome.repaint =
-        text[0] != '\0' && remove_text(board.table, active_of(board), text, times) > 0;
+    outcome.repaint = text[0] != '\0' && take_off(board.table, times, board.preparing,
+                                                  active_of(board), text, board.undo) > 0;
     return outcome;
 }
 
 Outcome clear_numbers(LiveBoard& board) {
     std::lock_guard<std::mutex> hold(board.lock);
+    ArrivalTimes* const times = board.timing ? &board.arrivals : nullptr;
     Outcome outcome{};
-    outcome.repaint = clear_board(board.table, active_of(board)) > 0;
+    outcome.repaint =
+        take_off(board.table, times, board.preparing, active_of(board), nullptr, board.undo) > 0;
+    return outcome;
+}
+
+Outcome prepare_number(LiveBoard& board, const char* text) {
+    std::lock_guard<std::mutex> hold(board.lock);
+    ArrivalTimes* const times = board.timing ? &board.arrivals : nullptr;
+    Outcome outcome{};
+    outcome.repaint = prepare_text(board.table, times, board.preparing, active_of(board), text);
+    return outcome;
+}
+
+Outcome undo_removal(LiveBoard& board) {
+    std::lock_guard<std::mutex> hold(board.lock);
+    ArrivalTimes* const times = board.timing ? &board.arrivals : nullptr;
+    Outcome outcome{};
+    outcome.repaint = undo_last(board.table, times, board.preparing, active_of(board), board.undo);
     return outcome;
 }
 

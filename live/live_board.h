@@ -12,6 +12,7 @@
 #include "core/draw.h"
 #include "core/extensions.h"
 #include "core/settings.h"
+#include "core/zones.h"
 
 // Monotonic milliseconds.
 int64_t monotonic_ms();
@@ -19,6 +20,10 @@ int64_t monotonic_ms();
 struct LiveBoard {
     std::mutex lock;
     SlotTable table{};
+    // With two zones on, the numbers being prepared (core/zones.h); empty otherwise.
+    SlotTable preparing{};
+    // What removals and clears took, for staff to put back.
+    UndoLog undo{};
     BoardSettings settings{};
     // What the file holds after its 36 bytes, and what the board makes of it.
     SettingsTail tail{};
@@ -55,8 +60,17 @@ struct Outcome {
 // receive_text with the extensions: with commands on, a datagram starting with '-' removes the
 // entries equal to the text after it (its leading digits and '#', as any number is read), or
 // clears the board when nothing but line ends, spaces and tabs follows; anything else after the
-// dash changes nothing.
+// dash changes nothing. With two zones on, one starting with '+' puts the number after it in the
+// preparing zone (nothing after it that reads as a number: no change), and a plain number is
+// ready and leaves the preparing zone.
 Outcome receive_datagram(LiveBoard& board, char* buffer, size_t length);
+
+// A cleaned number put in the preparing zone, whether or not the zones are drawn: for a front end
+// that says so itself. No change with an empty text.
+Outcome prepare_number(LiveBoard& board, const char* text);
+
+// Puts back what the latest removal or clear took (core/zones.h).
+Outcome undo_removal(LiveBoard& board);
 
 // Removes the active entries equal to `text` byte for byte (already cleaned), or empties the board,
 // whether or not datagram commands are on: for a front end that guards these itself.

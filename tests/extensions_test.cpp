@@ -208,3 +208,70 @@ TEST(Extensions, WithoutATailNothingIsTimedOrHighlighted) {
     EXPECT_FALSE(run_timer_round(board.live).repaint);
     EXPECT_EQ(board.shown(), (Slots{"1", "", "", ""}));
 }
+
+namespace {
+
+// Commands on, and both zones on (or the block there with them off).
+ExtensionFields zoned(bool zones) {
+    ExtensionFields fields = kCommands;
+    fields.zones = zones ? 1 : 0;
+    return fields;
+}
+
+void open_zones(Board& board) {
+    board.live.tail.web_present = true;
+    board.live.tail.zones_present = true;
+    board.live.extensions = extensions_of(board.live.tail);
+    board.live.timing = board.live.extensions.zones;
+}
+
+std::vector<std::string> preparing(Board& board) {
+    std::vector<std::string> out;
+    for (int k = 0; k < 4; ++k) {
+        out.emplace_back(board.live.preparing.slots[k]);
+    }
+    return out;
+}
+
+}  // namespace
+
+TEST(Zones, APlusPreparesAPlainNumberIsReadyAndADashTakesFromEither) {
+    Board board(zoned(true));
+    open_zones(board);
+    board.live.extensions.chime = true;
+    EXPECT_TRUE(board.send("+57\r\n").repaint);
+    EXPECT_TRUE(board.send("+#58").repaint);
+    EXPECT_EQ(preparing(board), (Slots{"57", "#58", "", ""}));
+    EXPECT_EQ(board.shown(), (Slots{"", "", "", ""}));
+    for (const char* nothing : {"+", "+ 57", "+x", "+\r\n"}) {  // no number after the plus
+        EXPECT_FALSE(board.send(nothing).repaint) << nothing;
+    }
+    g_now = 5000;
+    const Outcome ready = board.send("57");
+    EXPECT_TRUE(ready.repaint);
+    EXPECT_TRUE(ready.chime);  // ready numbers chime, preparing ones never did
+    EXPECT_EQ(board.live.arrivals.ms[0], 5000);  // expiry counts from here
+    EXPECT_EQ(preparing(board), (Slots{"#58", "", "", ""}));
+    EXPECT_EQ(board.shown(), (Slots{"57", "", "", ""}));
+    EXPECT_TRUE(board.send("-#58").repaint);
+    EXPECT_EQ(preparing(board), (Slots{"", "", "", ""}));
+    board.send("+60");
+    EXPECT_TRUE(board.send("-").repaint);  // both zones
+    EXPECT_EQ(board.shown(), (Slots{"", "", "", ""}));
+    EXPECT_EQ(preparing(board), (Slots{"", "", "", ""}));
+    EXPECT_TRUE(undo_removal(board.live).repaint);
+    EXPECT_EQ(board.shown(), (Slots{"57", "", "", ""}));
+    EXPECT_EQ(preparing(board), (Slots{"60", "", "", ""}));
+    EXPECT_TRUE(undo_removal(board.live).repaint);  // the "-#58" before it
+    EXPECT_EQ(preparing(board), (Slots{"#58", "60", "", ""}));
+
+    // Off, "+57" is what it has always been: the empty text, which drops a full board's oldest.
+    Board plain(zoned(false));
+    open_zones(plain);
+    for (const char* n : {"1", "2", "3", "4"}) {
+        plain.send(n);
+    }
+    EXPECT_TRUE(plain.send("+57").repaint);
+    EXPECT_EQ(plain.shown(), (Slots{"2", "3", "4", ""}));
+    EXPECT_EQ(preparing(plain), (Slots{"", "", "", ""}));
+}
