@@ -134,3 +134,9 @@ void draw_board_with(const Painter& painter, int width, int height, const BoardC
         }
     }
 }
+
+bool overdue_slot(const BoardCopy& copy, int k) {
+    return copy.extensions.zones && copy.extensions.overdue_ms > 0 && k >= 0 && k < kSlotCount &&
+           copy.table.slots[k][0] != '\0' &&
+           copy.now_ms - copy.arrivals.ms[k] >= copy.extensions.overdue_ms;
+}

@@ -15,7 +15,15 @@ struct BoardCopy {
     BoardSettings settings;
     Extensions extensions;
     int highlighted = -1;  // the slot drawn with its colours swapped; -1: none
+    // With two zones on: the numbers being prepared, and when each ready one became ready with
+    // the clock's reading at the copy (how long each has waited, and whether it is overdue).
+    SlotTable preparing{};
+    ArrivalTimes arrivals{};
+    int64_t now_ms = 0;
 };
+
+// Whether ready slot k has waited the overdue time (the zones' cue; never with it off).
+bool overdue_slot(const BoardCopy& copy, int k);
 
 // Everything one paint needs besides the slot texts.
 struct BoardLayout {

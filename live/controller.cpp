@@ -188,6 +188,9 @@ void controller_timer_fired(Controller& c, ShellTimer timer) {
     if (round.repaint) {
         controller_board_changed(c);
     }
+    if (round.chime && c.window_ready) {
+        c.ops->play_chime(c.shell);
+    }
     arm_round(c, round.due);
 }
 

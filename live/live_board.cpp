@@ -19,6 +19,7 @@ int active_of(const LiveBoard& board) {
 // Under the lock. Arrival times are kept only while a rule reads them; when one is switched on,
 // what is already on show counts as arriving now.
 void put_tail(LiveBoard& board, SettingsTail tail) {
+    const bool had_overdue = board.extensions.zones && board.extensions.overdue_ms > 0;
     board.tail = std::move(tail);
     board.extensions = extensions_of(board.tail);
     const bool timing = board.extensions.expire_ms > 0 || board.extensions.highlight_ms > 0 ||
@@ -28,6 +29,10 @@ void put_tail(LiveBoard& board, SettingsTail tail) {
         for (int64_t& at : board.arrivals.ms) {
             at = now;
         }
+    }
+    // What already waits when the cue is switched on is marked, not chimed for.
+    if (board.extensions.zones && board.extensions.overdue_ms > 0 && !had_overdue) {
+        board.overdue_checked = board.clock();
     }
     board.timing = timing;
     // A highlight drawn from now on must also be drawn away when its time is up; a round already
@@ -42,9 +47,28 @@ void put_tail(LiveBoard& board, SettingsTail tail) {
     }
 }
 
+// Under the lock. When the next ready number becomes overdue after `after`; kNever for none.
+int64_t next_overdue(const LiveBoard& board, int64_t after) {
+    const int64_t overdue_ms = board.extensions.overdue_ms;
+    int64_t next = kNever;
+    if (!board.extensions.zones || overdue_ms <= 0) {
+        return next;
+    }
+    const int active = active_of(board);
+    for (int k = 0; k < active; ++k) {
+        const int64_t at = board.arrivals.ms[k] + overdue_ms;
+        if (board.table.slots[k][0] != '\0' && at > after && at < next) {
+            next = at;
+        }
+    }
+    return next;
+}
+
 // Under the lock.
 int64_t due_of(const LiveBoard& board) {
     int64_t due = board.highlight_until;
+    const int64_t overdue = next_overdue(board, board.overdue_checked);
+    due = overdue < due ? overdue : due;
     if (board.extensions.expire_ms > 0) {
         const int64_t expiry =
             next_expiry(board.table, board.arrivals, active_of(board), board.extensions.expire_ms);
@@ -82,6 +106,11 @@ BoardCopy copy_board(LiveBoard& board) {
     if (board.extensions.highlight_ms > 0) {
         copy.highlighted = highlighted_slot(board.table, board.arrivals, active_of(board),
                                             board.clock(), board.extensions.highlight_ms);
+    }
+    if (board.extensions.zones) {
+        copy.preparing = board.preparing;
+        copy.arrivals = board.arrivals;
+        copy.now_ms = board.clock();
     }
     return copy;
 }
@@ -175,6 +204,12 @@ TimerRound run_timer_round(LiveBoard& board) {
         board.highlight_until = kNever;
         round.repaint = true;
     }
+    // A number left waiting gets its mark, and the chime once more.
+    if (next_overdue(board, board.overdue_checked) <= now) {
+        round.repaint = true;
+        round.chime = board.extensions.chime && chime_allowed(&board.last_chime, now);
+    }
+    board.overdue_checked = now > board.overdue_checked ? now : board.overdue_checked;
     round.due = due_of(board);
     return round;
 }

@@ -33,6 +33,8 @@ struct LiveBoard {
     bool timing = false;
     int64_t highlight_until = kNever;  // a repaint is due then, to draw the highlight away
     int64_t last_chime = kNever;
+    // With the overdue cue: numbers that became overdue up to here have been drawn and chimed.
+    int64_t overdue_checked = 0;
     int64_t (*clock)() = monotonic_ms;
     // A repaint was asked of the window and its paint has not yet begun.
     std::atomic<bool> repaint_pending{false};
@@ -82,6 +84,7 @@ Outcome clear_numbers(LiveBoard& board);
 struct TimerRound {
     bool repaint;
     int64_t due;
+    bool chime = false;  // a ready number has just become overdue, chime on and allowed
 };
 TimerRound run_timer_round(LiveBoard& board);
 

@@ -249,7 +249,7 @@ TEST(Zones, APlusPreparesAPlainNumberIsReadyAndADashTakesFromEither) {
     g_now = 5000;
     const Outcome ready = board.send("57");
     EXPECT_TRUE(ready.repaint);
-    EXPECT_TRUE(ready.chime);  // ready numbers chime, preparing ones never did
+    EXPECT_TRUE(ready.chime);                    // ready numbers chime, preparing ones never did
     EXPECT_EQ(board.live.arrivals.ms[0], 5000);  // expiry counts from here
     EXPECT_EQ(preparing(board), (Slots{"#58", "", "", ""}));
     EXPECT_EQ(board.shown(), (Slots{"57", "", "", ""}));
@@ -274,4 +274,32 @@ TEST(Zones, APlusPreparesAPlainNumberIsReadyAndADashTakesFromEither) {
     EXPECT_TRUE(plain.send("+57").repaint);
     EXPECT_EQ(plain.shown(), (Slots{"2", "3", "4", ""}));
     EXPECT_EQ(preparing(plain), (Slots{"", "", "", ""}));
+}
+
+TEST(Zones, ANumberLeftWaitingIsMarkedAndChimedForOnce) {
+    ExtensionFields fields = zoned(true);
+    fields.chime = 1;
+    fields.overdue_seconds = 10;
+    Board board(fields);
+    open_zones(board);
+    board.send("+56");
+    board.send("57");
+    g_now = 4000;
+    board.send("58");
+    EXPECT_EQ(next_timer_round(board.live), 10000);
+    g_now = 9999;
+    EXPECT_FALSE(overdue_slot(copy_board(board.live), 0));
+    g_now = 10000;
+    const TimerRound first = run_timer_round(board.live);
+    EXPECT_TRUE(first.repaint);
+    EXPECT_TRUE(first.chime);
+    EXPECT_EQ(first.due, 14000);
+    const BoardCopy copy = copy_board(board.live);
+    EXPECT_TRUE(overdue_slot(copy, 0));
+    EXPECT_FALSE(overdue_slot(copy, 1));
+    g_now = 14000;
+    EXPECT_TRUE(run_timer_round(board.live).chime);
+    EXPECT_EQ(next_timer_round(board.live), kNever);  // each once; the preparing 56 never
+    g_now = 20000;
+    EXPECT_FALSE(run_timer_round(board.live).repaint);
 }
