@@ -61,6 +61,10 @@ constexpr char kLineBreak[] = "line break in the number";
 constexpr char kMalformedJson[] = "malformed JSON string";
 constexpr char kJsonNeither[] = "JSON body neither a string nor digits";
 constexpr char kMalformedEscape[] = "malformed percent escape";
+constexpr char kMalformedObject[] = "malformed JSON object";
+constexpr char kUnknownMember[] = "JSON object with a member other than number and state";
+constexpr char kNoNumberMember[] = "JSON object without a number";
+constexpr char kUnknownState[] = "state neither ready nor preparing";
 
 // The datagram's cleaning over at most the first kSlotSize + 1 bytes: enough to tell a text that
 // fits a slot from one that does not, whatever follows. Why nothing was read, or nullptr.
@@ -195,11 +199,93 @@ void append_text(std::string& out, const char* text, int length) {
 
 namespace {
 
+// The JSON string starting at `at` (a quote), quotes included; empty when it does not end.
+std::string_view json_string_at(std::string_view json, size_t at) {
+    for (size_t i = at + 1; i < json.size(); ++i) {
+        if (json[i] == '\\') {
+            ++i;
+        } else if (json[i] == '"') {
+            return json.substr(at, i - at + 1);
+        }
+    }
+    return {};
+}
+
+// {"number":"57","state":"preparing"}: string members only, each at most once. Why it is
+// refused, or nullptr with the number's text decoded into `number`.
+const char* read_object(std::string_view json, std::string& number, bool& preparing) {
+    bool have_number = false;
+    bool have_state = false;
+    size_t i = 1;
+    const auto skip_blanks = [&] {
+        while (i < json.size() && is_blank(json[i])) {
+            ++i;
+        }
+    };
+    const auto string_here = [&](std::string& out) -> const char* {
+        skip_blanks();
+        const std::string_view quoted =
+            i < json.size() && json[i] == '"' ? json_string_at(json, i) : std::string_view{};
+        if (quoted.empty()) {
+            return kMalformedObject;
+        }
+        i += quoted.size();
+        return decode_json_string(quoted, out);
+    };
+    skip_blanks();
+    while (i < json.size() && json[i] != '}') {
+        std::string key;
+        std::string value;
+        const char* why = string_here(key);
+        skip_blanks();
+        if (why != nullptr || i >= json.size() || json[i++] != ':') {
+            return why != nullptr ? why : kMalformedObject;
+        }
+        why = string_here(value);
+        if (key == "number" && !have_number) {
+            if (why != nullptr) {
+                return why;
+            }
+            have_number = true;
+            number = value;
+        } else if (key == "state" && !have_state) {
+            if (why != nullptr || (value != "ready" && value != "preparing")) {
+                return kUnknownState;
+            }
+            have_state = true;
+            preparing = value == "preparing";
+        } else {
+            return why != nullptr ? why : kUnknownMember;
+        }
+        skip_blanks();
+        if (i < json.size() && json[i] == ',') {
+            ++i;
+            skip_blanks();
+            if (i < json.size() && json[i] == '}') {
+                return kMalformedObject;  // a comma with no member after it
+            }
+        } else if (i >= json.size() || json[i] != '}') {
+            return kMalformedObject;
+        }
+    }
+    if (i + 1 != json.size()) {
+        return kMalformedObject;
+    }
+    return have_number ? nullptr : kNoNumberMember;
+}
+
 const char* read_body(std::string_view content_type, std::string_view body,
-                      char (&out)[kSlotSize + 1]) {
+                      char (&out)[kSlotSize + 1], bool& preparing) {
     const std::string_view trimmed = trim(body);
     const char* why = nullptr;
-    if (!trimmed.empty() && trimmed.front() == '"') {
+    if (!trimmed.empty() && trimmed.front() == '{') {
+        std::string number;
+        why = read_object(trimmed, number, preparing);
+        if (why == nullptr && number.empty()) {
+            return kEmptyString;
+        }
+        why = why != nullptr ? why : clean_into(number, out);
+    } else if (!trimmed.empty() && trimmed.front() == '"') {
         std::string decoded;
         why = decode_json_string(trimmed, decoded);
         if (why == nullptr && decoded.empty()) {
@@ -226,11 +312,15 @@ const char* read_body(std::string_view content_type, std::string_view body,
 }  // namespace
 
 bool parse_number_body(std::string_view content_type, std::string_view body,
-                       char (&out)[kSlotSize + 1], const char** why) {
+                       char (&out)[kSlotSize + 1], const char** why, bool* preparing) {
     memset(out, 0, sizeof out);
-    const char* refused = read_body(content_type, body, out);
+    bool to_preparing = false;
+    const char* refused = read_body(content_type, body, out, to_preparing);
     if (refused != nullptr) {
         memset(out, 0, sizeof out);
+    }
+    if (preparing != nullptr) {
+        *preparing = refused == nullptr && to_preparing;
     }
     if (why != nullptr) {
         *why = refused;
@@ -364,11 +454,15 @@ WebAction map_web_request(const WebRequest& request, int32_t pin) {
         action.route = WebRoute::kEvents;
         return action;
     }
+    const bool undo = path == "/api/undo";
+    if (undo && method != "POST") {
+        return refusal(405, kNotAllowed, "POST");
+    }
     const bool numbers = path == kNumbersPath;
     const bool one_number = path.size() > kNumbersPath.size() + 1 &&
                             path.substr(0, kNumbersPath.size() + 1) == "/api/numbers/" &&
                             path.find('/', kNumbersPath.size() + 1) == std::string_view::npos;
-    if (!numbers && !one_number) {
+    if (!numbers && !one_number && !undo) {
         return refusal(404, kNotFound);
     }
     if (numbers && method != "POST" && method != "DELETE") {
@@ -385,13 +479,18 @@ WebAction map_web_request(const WebRequest& request, int32_t pin) {
         refused.wrong_pin = wrong;
         return refused;
     }
+    if (undo) {
+        action.route = WebRoute::kUndo;
+        return action;
+    }
     if (numbers && method == "DELETE") {
         action.route = WebRoute::kClearBoard;
         return action;
     }
     const char* why = nullptr;
     const bool parsed =
-        numbers ? parse_number_body(request.content_type, request.body, action.number, &why)
+        numbers ? parse_number_body(request.content_type, request.body, action.number, &why,
+                                    &action.preparing)
                 : parse_number_segment(path.substr(kNumbersPath.size() + 1), action.number, &why);
     if (!parsed) {
         WebAction refused = refusal(400, why);
@@ -401,6 +500,45 @@ WebAction map_web_request(const WebRequest& request, int32_t pin) {
     action.route = numbers ? WebRoute::kPutNumber : WebRoute::kRemoveNumber;
     return action;
 }
+
+namespace {
+
+// Two zones on: the preparing numbers as held and as drawn, and for each ready number the whole
+// seconds it has waited and whether that is overdue, as indexes into "numbers".
+void append_zones(std::string& out, const BoardCopy& copy, int active, int ready) {
+    int preparing = 0;
+    while (preparing < active && copy.preparing.slots[preparing][0] != '\0') {
+        ++preparing;
+    }
+    out += ",\"zones\":true";
+    for (const bool as_drawn : {false, true}) {
+        out += as_drawn ? "],\"preparing_shown\":[" : ",\"preparing\":[";
+        for (int k = 0; k < preparing; ++k) {
+            out += k > 0 ? "," : "";
+            const char* slot = copy.preparing.slots[k];
+            const DrawnText text =
+                as_drawn ? drawn_text(copy.preparing.slots[k])
+                         : DrawnText{slot, static_cast<int>(strnlen(slot, kMaxTextLength))};
+            append_text(out, text.text, text.length);
+        }
+    }
+    out += "],\"ages\":[";
+    for (int k = 0; k < ready; ++k) {
+        const int64_t waited = copy.now_ms - copy.arrivals.ms[k];
+        out += (k > 0 ? "," : "") + std::to_string(waited > 0 ? waited / 1000 : 0);
+    }
+    out += "],\"overdue\":[";
+    bool first = true;
+    for (int k = 0; k < ready; ++k) {
+        if (overdue_slot(copy, k)) {
+            out += (first ? "" : ",") + std::to_string(k);
+            first = false;
+        }
+    }
+    out += ']';
+}
+
+}  // namespace
 
 std::string board_json(const BoardCopy& copy) {
     const BoardSettings& s = copy.settings;
@@ -437,6 +575,9 @@ std::string board_json(const BoardCopy& copy) {
     const int highlighted = copy.extensions.highlight_ms > 0 ? copy.highlighted : -1;
     out += "],\"highlighted\":";
     out += highlighted >= 0 && highlighted < count ? std::to_string(highlighted) : "null";
+    if (copy.extensions.zones) {
+        append_zones(out, copy, active, count);
+    }
     out += '}';
     return out;
 }

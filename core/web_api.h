@@ -19,6 +19,7 @@ enum class WebRoute {
     kRemoveNumber,  // DELETE /api/numbers/{number}
     kClearBoard,    // DELETE /api/numbers
     kEvents,        // GET /api/events
+    kUndo,          // POST /api/undo
 };
 
 struct WebRequest {
@@ -38,6 +39,7 @@ struct WebAction {
     bool changes;                // a change to the board: the PIN guards it
     bool wrong_pin;              // 401 for a bearer that was given and is wrong (not missing)
     char number[kSlotSize + 1];  // with kPutNumber and kRemoveNumber: the cleaned text
+    bool preparing;              // with kPutNumber: to the preparing zone, not ready
 };
 
 // Maps one request. Checks in this order: the path (404), the method (405), the PIN for changes
@@ -48,11 +50,13 @@ WebAction map_web_request(const WebRequest& request, int32_t pin);
 // The number in a POST body, read as a datagram is: its leading run of digits and '#', so a blank
 // or anything else after the number ends it ("57\r\n" is "57", "5 7" is "5") and one before it
 // leaves none. A body starting (after blanks) with '"' is a JSON string, its escapes decoded
-// first, holding no line break; with a JSON content type anything else must be a bare run of
-// digits. A number needs a digit ("#" is none). False, `out` empty and `why` (when given) set,
-// when no number is read.
+// first, holding no line break; one starting with '{' a JSON object with the string "number" and
+// optionally "state", "ready" (the default) or "preparing" (*preparing set), and nothing else;
+// with a JSON content type anything else must be a bare run of digits. A number needs a digit
+// ("#" is none). False, `out` empty and `why` (when given) set, when no number is read.
 bool parse_number_body(std::string_view content_type, std::string_view body,
-                       char (&out)[kSlotSize + 1], const char** why = nullptr);
+                       char (&out)[kSlotSize + 1], const char** why = nullptr,
+                       bool* preparing = nullptr);
 
 // The number in a path segment, percent-decoded ("%2357" is "#57"), then cleaned as a datagram.
 bool parse_number_segment(std::string_view segment, char (&out)[kSlotSize + 1],

@@ -176,12 +176,15 @@ Outcome clear_numbers(LiveBoard& board) {
     return outcome;
 }
 
-Outcome prepare_number(LiveBoard& board, const char* text) {
+bool prepare_number(LiveBoard& board, const char* text, Outcome* outcome) {
     std::lock_guard<std::mutex> hold(board.lock);
+    *outcome = Outcome{};
+    if (!board.extensions.zones) {
+        return false;
+    }
     ArrivalTimes* const times = board.timing ? &board.arrivals : nullptr;
-    Outcome outcome{};
-    outcome.repaint = prepare_text(board.table, times, board.preparing, active_of(board), text);
-    return outcome;
+    outcome->repaint = prepare_text(board.table, times, board.preparing, active_of(board), text);
+    return true;
 }
 
 Outcome undo_removal(LiveBoard& board) {

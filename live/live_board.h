@@ -67,9 +67,9 @@ struct Outcome {
 // ready and leaves the preparing zone.
 Outcome receive_datagram(LiveBoard& board, char* buffer, size_t length);
 
-// A cleaned number put in the preparing zone, whether or not the zones are drawn: for a front end
-// that says so itself. No change with an empty text.
-Outcome prepare_number(LiveBoard& board, const char* text);
+// A cleaned number put in the preparing zone, for a front end. False, changing nothing, when the
+// board has no such zone (two zones off).
+bool prepare_number(LiveBoard& board, const char* text, Outcome* outcome);
 
 // Puts back what the latest removal or clear took (core/zones.h).
 Outcome undo_removal(LiveBoard& board);

@@ -51,6 +51,11 @@ TEST(WebApi, RoutesPagesAndRefusesUnknownPathsAndMethods) {
     EXPECT_EQ(map("POST", "/api/numbers", 0, "57").route, WebRoute::kPutNumber);
     EXPECT_EQ(map("DELETE", "/api/numbers").route, WebRoute::kClearBoard);
     EXPECT_EQ(map("DELETE", "/api/numbers/57").route, WebRoute::kRemoveNumber);
+    EXPECT_EQ(map("POST", "/api/undo").route, WebRoute::kUndo);
+    EXPECT_TRUE(map("POST", "/api/undo").changes);
+    EXPECT_EQ(map("GET", "/api/undo").status, 405);
+    EXPECT_STREQ(map("GET", "/api/undo").allow, "POST");
+    EXPECT_EQ(map("POST", "/api/undo", 1234).status, 401);
 
     for (const char* target : {"/setup.dat", "/api", "/api/numbers/", "/api/numbers/5/7", "/staff/",
                                "//", "/api/board/x", "*", ""}) {
@@ -192,7 +197,22 @@ TEST(WebApi, BodyNumbersAreReadAsDatagramsAreOrRefusedWithAReason) {
         // A JSON body that is not a string must be a bare number.
         {"57", "Application/JSON", "57"},
         {" 57\n", "application/json", "57"},
-        {"{\"number\":\"57\"}", "application/json", "<JSON body neither a string nor digits>"},
+        // An object names the number and, optionally, its state; nothing else.
+        {"{\"number\":\"57\"}", "application/json", "57"},
+        {" { \"state\" : \"ready\" , \"number\" : \"#57\" }\n", "", "#57"},
+        {"{\"number\":\" 57\"}", "", "<blank before the number>"},
+        {"{\"number\":\"5\\n7\"}", "", "<line break in the number>"},
+        {"{\"number\":\"\"}", "", "<empty string>"},
+        {"{\"number\":57}", "", "<malformed JSON object>"},
+        {"{\"number\":\"57\",}", "", "<malformed JSON object>"},
+        {"{\"number\":\"57\"", "", "<malformed JSON object>"},
+        {"{\"number\":\"57\"}x", "", "<malformed JSON object>"},
+        {"{}", "", "<JSON object without a number>"},
+        {"{\"state\":\"preparing\"}", "", "<JSON object without a number>"},
+        {"{\"number\":\"57\",\"number\":\"58\"}", "",
+         "<JSON object with a member other than number and state>"},
+        {"{\"numbers\":\"57\"}", "", "<JSON object with a member other than number and state>"},
+        {"{\"number\":\"57\",\"state\":\"done\"}", "", "<state neither ready nor preparing>"},
         {"[57]", "application/json", "<JSON body neither a string nor digits>"},
         {"57.0", "application/json", "<JSON body neither a string nor digits>"},
         {"5 7", "application/json", "<JSON body neither a string nor digits>"},
@@ -202,6 +222,19 @@ TEST(WebApi, BodyNumbersAreReadAsDatagramsAreOrRefusedWithAReason) {
     for (const Case& c : cases) {
         EXPECT_EQ(body_number(c.body, c.type), c.read) << c.body << " as " << c.type;
     }
+    // The state goes with the number, and only with one read.
+    bool preparing = false;
+    char out[kSlotSize + 1];
+    EXPECT_TRUE(parse_number_body("", "{\"number\":\"57\",\"state\":\"preparing\"}", out, nullptr,
+                                  &preparing));
+    EXPECT_TRUE(preparing);
+    EXPECT_TRUE(parse_number_body("", "{\"number\":\"57\"}", out, nullptr, &preparing));
+    EXPECT_FALSE(preparing);
+    EXPECT_FALSE(parse_number_body("", "{\"number\":\"#\",\"state\":\"preparing\"}", out, nullptr,
+                                   &preparing));
+    EXPECT_FALSE(preparing);
+    EXPECT_TRUE(
+        map("POST", "/api/numbers", 0, "{\"state\":\"preparing\",\"number\":\"5\"}").preparing);
     // The mapping refuses what does not parse, and says why.
     const WebAction refused = map("POST", "/api/numbers", 0, "\"57");
     EXPECT_EQ(refused.status, 400);
@@ -261,6 +294,24 @@ TEST(WebApi, BoardJsonCarriesGridColoursNumbersAndHighlight) {
     const std::string empty = board_json(copy_with(0, 5, {"1"}));
     EXPECT_NE(empty.find("\"rows\":0,\"columns\":0"), std::string::npos);
     EXPECT_NE(empty.find("\"numbers\":[]"), std::string::npos);
+    // Two zones: the preparing numbers, each ready one's wait, and the overdue ones; nothing of
+    // it with the zones off, so a client of the board before them reads the same.
+    copy = copy_with(2, 2, {"12", "#13", "7"});
+    std::strcpy(copy.preparing.slots[0], "#40");
+    copy.arrivals.ms[0] = 1000;
+    copy.arrivals.ms[1] = 50000;
+    copy.arrivals.ms[2] = 61500;
+    copy.now_ms = 62000;
+    copy.extensions.overdue_ms = 60000;
+    const std::string off = board_json(copy);
+    EXPECT_EQ(off.find("preparing"), std::string::npos);
+    copy.extensions.zones = true;
+    const std::string on = board_json(copy);
+    EXPECT_EQ(on.substr(0, off.size() - 1), off.substr(0, off.size() - 1));
+    EXPECT_NE(on.find(",\"zones\":true,\"preparing\":[\"#40\"],\"preparing_shown\":[\"40\"],"
+                      "\"ages\":[61,12,0],\"overdue\":[0]}"),
+              std::string::npos)
+        << on;
     // Whatever a slot holds, only digits and '#' reach the JSON.
     EXPECT_NE(board_json(copy_with(1, 1, {"1\"<b>2"})).find("\"numbers\":[\"12\"]"),
               std::string::npos);

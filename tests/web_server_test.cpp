@@ -285,6 +285,21 @@ TEST_F(WebServerTest, AnswersEveryRouteWithItsStatusAndHeaders) {
     EXPECT_EQ(numbers_on(board), std::vector<std::string>{"57"});
     EXPECT_EQ(exchange(port, "DELETE", "/api/numbers").status, 200);
     EXPECT_TRUE(numbers_on(board).empty());
+    // A clear by mistake is put back; a preparing number needs the zones on.
+    EXPECT_EQ(exchange(port, "POST", "/api/undo").body, "{\"changed\":true}");
+    EXPECT_EQ(numbers_on(board), std::vector<std::string>{"57"});
+    const std::string preparing = "{\"number\":\"60\",\"state\":\"preparing\"}";
+    EXPECT_EQ(exchange(port, "POST", "/api/numbers", preparing).status, 409);
+    {
+        std::lock_guard<std::mutex> hold(board.lock);
+        board.tail.present = board.tail.web_present = board.tail.zones_present = true;
+        board.tail.fields.zones = 1;
+        board.extensions = extensions_of(board.tail);
+    }
+    EXPECT_EQ(exchange(port, "POST", "/api/numbers", preparing).body, "{\"changed\":true}");
+    EXPECT_NE(exchange(port, "GET", "/api/board").body.find("\"preparing\":[\"60\"]"),
+              std::string::npos);
+    EXPECT_EQ(exchange(port, "DELETE", "/api/numbers").status, 200);
 
     EXPECT_EQ(exchange(port, "GET", "/setup.dat").status, 404);
     const Reply wrong_method = exchange(port, "PUT", "/api/numbers", "57");

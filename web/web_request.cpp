@@ -167,6 +167,15 @@ void Session::answer(const http::request<http::string_body>& request) {
             start_stream();
             return;
         case WebRoute::kPutNumber: {
+            if (action.preparing) {
+                if (!prepare_number(server.board, action.number, &outcome)) {
+                    send(json_response(http::status::conflict,
+                                       error_json("the board shows no preparing zone")),
+                         !keep);
+                    return;
+                }
+                break;
+            }
             // The datagram path itself, so the duplicate rule, highlight and chime hold as for UDP.
             char text[kSlotSize + 2] = {};
             const size_t length = strnlen(action.number, kSlotSize);
@@ -179,6 +188,9 @@ void Session::answer(const http::request<http::string_body>& request) {
             break;
         case WebRoute::kClearBoard:
             outcome = clear_numbers(server.board);
+            break;
+        case WebRoute::kUndo:
+            outcome = undo_removal(server.board);
             break;
     }
     if ((outcome.repaint || outcome.chime) && server.shell.changed != nullptr) {
