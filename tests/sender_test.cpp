@@ -66,12 +66,26 @@ TEST(SendOptions, RemoveAndClear) {
     ASSERT_TRUE(parse({"--clear", "--port", "4000"}, &clear, &error));
     EXPECT_TRUE(clear.clear);
     EXPECT_STREQ(kClearCommand, "-");
-    for (const auto& args :
-         std::vector<std::vector<std::string>>{{"--clear", "57"}, {"--clear", "--remove"}}) {
+    for (const auto& args : std::vector<std::vector<std::string>>{
+             {"--clear", "57"}, {"--clear", "--remove"}, {"--preparing", "--clear"}}) {
         SendOptions refused;
         EXPECT_FALSE(parse(args, &refused, &error)) << args[1];
         EXPECT_NE(error.find("--clear"), std::string::npos);
     }
+
+    // --preparing sends "+NUMBER", trimmed and refused as --remove's numbers are.
+    SendOptions preparing;
+    ASSERT_TRUE(parse({"--preparing", " 57\r\n", "#12"}, &preparing, &error));
+    EXPECT_EQ(datagram_for(preparing, preparing.numbers[0]), "+57");
+    EXPECT_EQ(datagram_for(preparing, preparing.numbers[1]), "+#12");
+    std::string datagram;
+    EXPECT_TRUE(line_datagram(preparing, " 58\n", &datagram));
+    EXPECT_EQ(datagram, "+58");
+    EXPECT_FALSE(line_datagram(preparing, "x58\n", &datagram));
+    SendOptions refused;
+    EXPECT_FALSE(parse({"--preparing", "5 8"}, &refused, &error));
+    EXPECT_NE(error.find("not a number to prepare"), std::string::npos) << error;
+    EXPECT_FALSE(parse({"--preparing", "--remove", "58"}, &refused, &error));
 }
 
 TEST(SendOptions, RemoveSendsOnlyANumberAfterTheDash) {

@@ -1,5 +1,5 @@
 // pelivor-send: sends order numbers to a board, for stations and integrators.
-//   pelivor-send [--host HOST] [--port PORT] [--remove] [NUMBER...]
+//   pelivor-send [--host HOST] [--port PORT] [--remove | --preparing] [NUMBER...]
 //   pelivor-send [--host HOST] [--port PORT] --clear
 // With no NUMBER, sends each line of standard input.
 #include <cstdio>
@@ -15,13 +15,15 @@
 namespace {
 
 const char kUsage[] =
-    "usage: pelivor-send [--host HOST] [--port PORT] [--remove] [NUMBER...]\n"
+    "usage: pelivor-send [--host HOST] [--port PORT] [--remove | --preparing] [NUMBER...]\n"
     "       pelivor-send [--host HOST] [--port PORT] --clear\n"
     "Sends each NUMBER (or, with none, each line of standard input) as one UDP datagram to the\n"
     "board at HOST (default 127.0.0.1), port PORT (default 3001). On a board that accepts\n"
-    "commands, --remove takes each NUMBER off it and --clear empties it. With --remove, what is\n"
-    "not a number (digits, or '#' then digits; blanks around it are dropped) is refused with exit\n"
-    "status 2: a refused NUMBER stops them all being sent, a refused input line is skipped.\n";
+    "commands, --remove takes each NUMBER off it and --clear empties it. On a board with two\n"
+    "zones, --preparing puts each NUMBER in the preparing zone. With --remove or --preparing,\n"
+    "what is not a number (digits, or '#' then digits; blanks around it are dropped) is refused\n"
+    "with exit status 2: a refused NUMBER stops them all being sent, a refused input line is\n"
+    "skipped.\n";
 
 }  // namespace
 

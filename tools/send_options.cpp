@@ -68,6 +68,8 @@ bool parse_send_options(int argc, char** argv, SendOptions* options, std::string
             options->remove = true;
         } else if (std::strcmp(arg, "--clear") == 0) {
             options->clear = true;
+        } else if (std::strcmp(arg, "--preparing") == 0) {
+            options->preparing = true;
         } else if (std::strcmp(arg, "--") == 0) {
             for (++i; i < argc; ++i) {
                 options->numbers.emplace_back(argv[i]);
@@ -86,15 +88,21 @@ bool parse_send_options(int argc, char** argv, SendOptions* options, std::string
             options->numbers.emplace_back(arg);
         }
     }
-    if (options->clear && (options->remove || !options->numbers.empty())) {
+    if (options->clear && (options->remove || options->preparing || !options->numbers.empty())) {
         *error = "--clear sends no number";
         return false;
     }
+    if (options->remove && options->preparing) {
+        *error = "--remove and --preparing say opposite things";
+        return false;
+    }
     // Every one is checked before any is sent: a dash with anything but a number after it could
-    // clear a whole board.
+    // clear a whole board, and a plus with none would leave a board without zones one number short.
     for (std::string& number : options->numbers) {
-        if (options->remove && !removal_number(number, &number)) {
-            *error = "not a number to remove: '" + number + "'";
+        if ((options->remove || options->preparing) && !removal_number(number, &number)) {
+            *error = std::string(options->remove ? "not a number to remove: '"
+                                                 : "not a number to prepare: '") +
+                     number + "'";
             return false;
         }
     }
@@ -102,7 +110,9 @@ bool parse_send_options(int argc, char** argv, SendOptions* options, std::string
 }
 
 std::string datagram_for(const SendOptions& options, const std::string& number) {
-    return options.remove ? kCommandDash + number : number;
+    return options.remove      ? kCommandDash + number
+           : options.preparing ? kPreparingPlus + number
+                               : number;
 }
 
 std::string strip_line_ending(std::string line) {
@@ -114,7 +124,7 @@ std::string strip_line_ending(std::string line) {
 
 bool line_datagram(const SendOptions& options, const std::string& line, std::string* datagram) {
     datagram->clear();
-    if (!options.remove) {
+    if (!options.remove && !options.preparing) {
         *datagram = strip_line_ending(line);
         return true;
     }

@@ -13,10 +13,12 @@ struct SendOptions {
     std::vector<std::string> numbers;  // none: read them from standard input, one per line
     bool remove = false;               // --remove: each number is sent as "-NUMBER"
     bool clear = false;                // --clear: one "-" alone, no numbers
+    bool preparing = false;            // --preparing: each number is sent as "+NUMBER"
 };
 
-// The datagram that carries one number: the number itself, or with --remove the command that
-// takes it off a board that accepts commands.
+// The datagram that carries one number: the number itself, with --remove the command that takes
+// it off a board that accepts commands, with --preparing the word that puts it in the preparing
+// zone of a board with two zones.
 std::string datagram_for(const SendOptions& options, const std::string& number);
 
 // With --remove: the number an argument or input line names, without the spaces, tabs, line ends
@@ -26,8 +28,8 @@ bool removal_number(const std::string& text, std::string* number);
 // What --clear sends: a dash with no number after it.
 constexpr char kClearCommand[] = {kCommandDash, '\0'};
 
-// Parses the command line; on a mistake returns false with a message in *error. With --remove,
-// every number is checked and trimmed by removal_number.
+// Parses the command line; on a mistake returns false with a message in *error. With --remove or
+// --preparing, every number is checked and trimmed by removal_number.
 bool parse_send_options(int argc, char** argv, SendOptions* options, std::string* error);
 
 // One line of standard input as a datagram's text: without its line ending.
