@@ -15,9 +15,28 @@ namespace {
 // Input: one byte for the grid, then records until the input ends:
 //   0xFF g       the operator changes the grid to g between two datagrams;
 //   0xFE         commands are switched on, or off again;
-//   L bytes...   one datagram of L bytes (L below 0xFE), shorter when the input runs out.
+//   0xFD         two zones are switched on, or off again;
+//   L bytes...   one datagram of L bytes (L below 0xFD), shorter when the input runs out.
 constexpr uint8_t kGridChange = 0xFF;
 constexpr uint8_t kCommandsToggle = 0xFE;
+constexpr uint8_t kZonesToggle = 0xFD;
+
+void toggle_zones(LiveBoard& board) {
+    std::lock_guard<std::mutex> hold(board.lock);
+    board.tail.present = board.tail.web_present = board.tail.zones_present = true;
+    board.tail.fields.zones = board.tail.fields.zones == 0 ? 1 : 0;
+    board.extensions = extensions_of(board.tail);
+}
+
+bool zones_on(LiveBoard& board) {
+    std::lock_guard<std::mutex> hold(board.lock);
+    return board.extensions.zones;
+}
+
+SlotTable preparing_of(LiveBoard& board) {
+    std::lock_guard<std::mutex> hold(board.lock);
+    return board.preparing;
+}
 
 void toggle_commands(LiveBoard& board) {
     std::lock_guard<std::mutex> hold(board.lock);
@@ -132,9 +151,61 @@ bool expected_command(const SlotTable& before, int n, const char* text, size_t l
     return true;
 }
 
+bool zone_holds(const SlotTable& table, int n, const char* text, size_t length) {
+    for (int k = 0; k < n; ++k) {
+        if (length > 0 && slot_is(table, k, text, length)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// With two zones on, "+" and a number: it leaves the ready zone and stands once in the preparing
+// zone, newest last unless it was there already; anything else after the plus changes nothing.
+void feed_plus(LiveBoard& board, const uint8_t* bytes, size_t length) {
+    const int n = active_slots(board);
+    const char* const text = reinterpret_cast<const char*>(bytes) + 1;
+    size_t argument = 0;
+    while (1 + argument < length && board_byte(text[argument])) {
+        ++argument;
+    }
+    const SlotTable ready_before = copy_board(board).table;
+    const SlotTable preparing_before = preparing_of(board);
+    std::unique_ptr<char[]> buffer(new char[length + 1]);
+    std::memcpy(buffer.get(), bytes, length);
+    buffer[length] = '\0';
+    const bool changed = receive_text(board, buffer.get(), length);
+    const SlotTable ready = copy_board(board).table;
+    const SlotTable preparing = preparing_of(board);
+    if (argument == 0 || argument > kMaxTextLength) {
+        require(!changed && std::memcmp(&ready, &ready_before, sizeof ready) == 0 &&
+                    std::memcmp(&preparing, &preparing_before, sizeof preparing) == 0,
+                "a plus before no number changed the board");
+        return;
+    }
+    SlotTable want;
+    const bool left_ready = expected_command(ready_before, n, text, argument, want);
+    for (int k = 0; k < n; ++k) {
+        require(slot_is(ready, k, want.slots[k], strnlen(want.slots[k], kSlotSize)),
+                "a prepared number is still ready, or another ready one went");
+    }
+    const bool was_preparing = zone_holds(preparing_before, n, text, argument);
+    require(zone_holds(preparing, n, text, argument), "a prepared number is not preparing");
+    require(changed == (left_ready || !was_preparing), "a plus reported the wrong change");
+    int times = 0;
+    for (int k = 0; k < n; ++k) {
+        times += slot_is(preparing, k, text, argument) ? 1 : 0;
+    }
+    require(times == 1 || (was_preparing && times > 1), "a prepared number stands twice");
+}
+
 // Feeds one datagram through the receiver's path, in a buffer of exactly its length plus the
 // NUL, so a read or write past it is caught. Returns whether it was accepted.
 bool feed(LiveBoard& board, const uint8_t* bytes, size_t length) {
+    if (length > 0 && bytes[0] == '+' && zones_on(board)) {
+        feed_plus(board, bytes, length);
+        return true;
+    }
     const int n = active_slots(board);
     std::unique_ptr<char[]> buffer(new char[length + 1]);
     std::memcpy(buffer.get(), bytes, length);
@@ -164,6 +235,17 @@ bool feed(LiveBoard& board, const uint8_t* bytes, size_t length) {
 
     const bool accepted = receive_text(board, buffer.get(), length);
     const SlotTable after = copy_board(board).table;
+    // What is ready, or was taken off, is in the preparing zone no more.
+    if (zones_on(board) && accepted) {
+        const SlotTable preparing = preparing_of(board);
+        bool emptied = true;
+        for (int k = 0; k < n; ++k) {
+            emptied = emptied && preparing.slots[k][0] == '\0';
+        }
+        require(command ? (argument == 0 ? emptied : !zone_holds(preparing, n, text + 1, argument))
+                        : !zone_holds(preparing, n, text, run),
+                "a number ready or taken off is still preparing");
+    }
 
     require(buffer[length] == '\0', "the NUL after the datagram was lost");
     require(strlen(buffer.get()) == run && std::memcmp(buffer.get(), text, run) == 0,
@@ -222,6 +304,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     {
         std::lock_guard<std::mutex> hold(board.lock);
         board.table = SlotTable{};
+        board.preparing = SlotTable{};
+        board.undo.count = 0;
         board.settings = default_settings();
         board.tail = SettingsTail{};
         board.extensions = extensions_of(board.tail);
@@ -232,6 +316,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         const uint8_t tag = data[at++];
         if (tag == kCommandsToggle) {
             toggle_commands(board);
+            continue;
+        }
+        if (tag == kZonesToggle) {
+            toggle_zones(board);
             continue;
         }
         if (tag == kGridChange) {
