@@ -91,6 +91,10 @@ inline constexpr SettingField kSettingFields[] = {
     field_rows::kept(&ExtensionFields::reserved),
 };
 
+// Said under the PIN's box in the second dialog, on both boards: no field of its own, so the file
+// and the table stay as they are.
+inline constexpr char kNoPinNote[] = "PIN 0: kazdy w sieci sklepu moze zmieniac numery na tablicy.";
+
 constexpr int kFieldCount = static_cast<int>(sizeof kSettingFields / sizeof kSettingFields[0]);
 constexpr int kRecordFieldCount = static_cast<int>(sizeof(BoardSettings) / sizeof(int32_t));
 constexpr int kTailFieldCount = static_cast<int>(sizeof(ExtensionFields) / sizeof(int32_t));

@@ -1,5 +1,6 @@
 // The second dialog with GTK widgets, in the Windows dialog's order: the minutes, the seconds,
-// three check boxes, then OK. OK hands the entries to judge_service_entries, as on Windows.
+// three check boxes, the port, the PIN and the note on a PIN of 0, then OK. OK hands the entries
+// to judge_service_entries, as on Windows.
 #include "gtk/service_dialog_gtk.h"
 
 #include "core/dialog_entries.h"
@@ -69,10 +70,12 @@ void build_dialog(ServiceDialog& d, GtkWindow* owner) {
     d.window = dialog_window(owner, "Obsluga zamówien");
     GtkWidget* grid = dialog_grid();
     const int below = attach_field_boxes(grid, kRecordFieldCount, kTailFieldCount, d.boxes);
+    // The PIN's row closes the table, so the note stands right under its box.
+    gtk_grid_attach(GTK_GRID(grid), dialog_label(kNoPinNote), 0, below, 2, 1);
     d.ok = ok_button();
-    gtk_grid_attach(GTK_GRID(grid), d.ok, 0, below, 2, 1);
+    gtk_grid_attach(GTK_GRID(grid), d.ok, 0, below + 1, 2, 1);
     d.grid = grid;
-    d.below = below + 1;
+    d.below = below + 2;
     gtk_window_set_child(GTK_WINDOW(d.window), grid);
 
     field_tab_order(d.boxes, kRecordFieldCount, kTailFieldCount, d.ok, false, d.order);

@@ -30,6 +30,7 @@
 #define IDC_FIT_TEXT 1105
 #define IDC_WEB_PORT 1106
 #define IDC_STAFF_PIN 1107
+#define IDC_NO_PIN_NOTE 1108  // its text is set from kNoPinNote
 #define IDR_CHIME 121
 
 // Commands: 104 comes from the accelerators and is left to default processing; 105 closes.

@@ -206,7 +206,8 @@ TEST_F(GtkDialog, ServiceDialogShowsTheTailAndOkStoresWhatTheEntriesMake) {
                   "Usuwaj numer po (minuty, 0 = nigdy):",
                   "Wyrózniaj nowy numer (sekundy, 0 = nie):", "Dzwiek przy nowym numerze",
                   "Przyjmuj polecenia: -57 usuwa 57, - czysci tablice", "Dopasuj numery do komórek",
-                  "Strona WWW, port (0 = wylaczona):", "PIN obslugi (0 = bez PIN-u):", "OK"}));
+                  "Strona WWW, port (0 = wylaczona):", "PIN obslugi (0 = bez PIN-u):",
+                  "PIN 0: kazdy w sieci sklepu moze zmieniac numery na tablicy.", "OK"}));
     // 90 s shows as 2 whole minutes, rounded up.
     EXPECT_EQ(texts(w), (std::vector<std::string>{"2", "5", "0", "0"}));
     ASSERT_EQ(w.checks.size(), 3u);

@@ -209,6 +209,22 @@ std::wstring window_text(HWND window) {
     return text;
 }
 
+// Whether a text control's text, wrapped at its width in its font as the control draws it, fits
+// its height.
+bool text_fits(HWND control) {
+    RECT box{};
+    GetClientRect(control, &box);
+    RECT need{0, 0, box.right, 0};
+    const HDC dc = GetDC(control);
+    const HGDIOBJ old =
+        SelectObject(dc, reinterpret_cast<HGDIOBJ>(SendMessageA(control, WM_GETFONT, 0, 0)));
+    DrawTextW(dc, window_text(control).c_str(), -1, &need,
+              DT_CALCRECT | DT_WORDBREAK | DT_EXPANDTABS);
+    SelectObject(dc, old);
+    ReleaseDC(control, dc);
+    return need.right <= box.right && need.bottom <= box.bottom;
+}
+
 // ---- The live record and the file ----
 
 using Bytes = std::vector<unsigned char>;
@@ -712,10 +728,13 @@ TEST_F(SettingsDialog, ServiceDialogTextsAndOrder) {
                 MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&b), 2);
                 EXPECT_FALSE(IntersectRect(&both, &a, &b)) << i << " and " << j;
             }
+            if (ids[i] == -1 || ids[i] == IDC_NO_PIN_NOTE) {
+                EXPECT_TRUE(text_fits(controls[i])) << i;
+            }
         }
         EXPECT_EQ(ids, (std::vector<int>{-1, IDC_EXPIRE_MINUTES, -1, IDC_HIGHLIGHT_SECONDS,
                                          IDC_CHIME, IDC_COMMANDS, IDC_FIT_TEXT, -1, IDC_WEB_PORT,
-                                         -1, IDC_STAFF_PIN, IDOK}));
+                                         -1, IDC_STAFF_PIN, IDC_NO_PIN_NOTE, IDOK}));
         EXPECT_EQ(
             texts,
             (std::vector<std::wstring>{
@@ -723,7 +742,8 @@ TEST_F(SettingsDialog, ServiceDialogTextsAndOrder) {
                 L"Wyr\u00F3zniaj nowy numer (sekundy, 0 = nie):", L"Dzwiek przy nowym numerze",
                 L"Przyjmuj polecenia: -57 usuwa 57, - czysci tablice",
                 L"Dopasuj numery do kom\u00F3rek", L"Strona WWW, port (0 = wylaczona):",
-                L"PIN obslugi (0 = bez PIN-u):", L"OK"}));
+                L"PIN obslugi (0 = bez PIN-u):",
+                L"PIN 0: kazdy w sieci sklepu moze zmieniac numery na tablicy.", L"OK"}));
         if (GetACP() == 1250 || GetACP() == 1252) {
             char ansi[64] = {};
             GetWindowTextA(dialog, ansi, sizeof ansi);

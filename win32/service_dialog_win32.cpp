@@ -1,5 +1,5 @@
-// The second dialog's procedure: reloads "setup.dat", shows its extension fields, and on OK hands
-// the entries to judge_service_entries and stores what it gives.
+// The second dialog's procedure: reloads "setup.dat", shows its extension fields and the note on a
+// PIN of 0, and on OK hands the entries to judge_service_entries and stores what it gives.
 #include "win32/service_dialog_win32.h"
 
 #include "core/dialog_entries.h"
@@ -15,7 +15,7 @@ bool g_said_refused = false;
 
 // Below OK, in a row the dialog grows by, so the template stays as it is when all is well.
 void say_port_refused(HWND dialog) {
-    RECT row{12, 134, 227, 142};
+    RECT row{12, 146, 227, 154};
     MapDialogRect(dialog, &row);
     RECT grow{0, 0, 0, 14};
     MapDialogRect(dialog, &grow);
@@ -32,6 +32,7 @@ void say_port_refused(HWND dialog) {
 void show_fields(HWND dialog) {
     g_shown = dialog_snapshot(live_board()).fields;
     g_said_refused = false;
+    SetDlgItemTextA(dialog, IDC_NO_PIN_NOTE, kNoPinNote);
     const ServiceEntries shown = service_entries_of(g_shown);
     show_entries(dialog, kRecordFieldCount, kTailFieldCount, shown.box);
 }
