@@ -346,6 +346,33 @@ class StaffPage(WebBoardTest):
         self.wait_shown([], "the board cleared")
         wait_until(lambda: self.listed(driver) == [], what="the list emptied")
 
+    def test_with_two_zones_the_kitchen_prepares_calls_and_undoes(self):
+        self.web_board(zones=1)
+        driver = self.open("/staff", PHONE)
+
+        def preparing():
+            return driver.execute_script(
+                "return Array.from(document.querySelectorAll('#preparing li'),"
+                " li => li.querySelector('span').textContent.trim());")
+        wait_until(lambda: any(e.is_displayed() for e in driver.find_elements("id", "prepare")),
+                   what="the flow shown")
+        self.assertEqual(driver.find_element("id", "prepare").text, "Przyjęte")
+        self.press(driver, "5", "7")
+        driver.find_element("id", "prepare").click()
+        wait_until(lambda: api("GET", "/api/board")[1]["preparing"] == ["57"], what="57 preparing")
+        wait_until(lambda: preparing() == ["57"], what="57 listed as preparing")
+        self.assertEqual(self.shown(), [])
+        driver.execute_script("document.querySelector('#preparing li button').click();")
+        self.wait_shown(["57"], "57 ready with one tap")
+        wait_until(lambda: preparing() == [], what="57 no longer preparing")
+        self.remove(driver, "57")
+        self.wait_shown([], "57 taken off")
+        driver.find_element("id", "undo").click()
+        self.wait_shown(["57"], "57 put back")
+        for name in ("prepare", "undo"):
+            box = driver.find_element("id", name).rect
+            self.assertGreaterEqual(min(box["width"], box["height"]), 44, name)
+
     def test_with_a_pin_it_is_asked_once_and_a_wrong_one_is_refused(self):
         self.web_board(staff_pin=2468)
         driver = self.open("/staff")

@@ -99,7 +99,8 @@
     }
   }
 
-  function ready() {
+  // "Gotowe" puts the number up as ready; "Przyjęte", with two zones, as being prepared.
+  function put(state) {
     if (!pinForm.hidden) {
       pinForm.requestSubmit();
       return;
@@ -108,11 +109,16 @@
     if (number === '') {
       return;
     }
-    send('POST', '/api/numbers', number).then(function (done) {
+    const body = state === 'preparing' ? { number: number, state: state } : number;
+    send('POST', '/api/numbers', body).then(function (done) {
       if (done) {
         entry.textContent = '';
       }
     });
+  }
+
+  function ready() {
+    put('ready');
   }
 
   document.querySelectorAll('#keys button[data-key]').forEach(function (key) {
@@ -120,6 +126,7 @@
   });
   document.getElementById('erase').addEventListener('click', erase);
   document.getElementById('ready').addEventListener('click', ready);
+
   // A keyboard's keys work the keypad; in the PIN's own field they stay the field's, and Enter on
   // another control ("Usuń", say) still presses that one.
   const keypad = document.getElementById('keys');
@@ -146,9 +153,63 @@
     }
   });
 
+  // The kitchen's flow, made the first time the board shows two zones, so a board without them
+  // has a page without them.
+  let flow = null;
+  function zoned() {
+    if (flow !== null) {
+      return flow;
+    }
+    const make = function (tag, id, text) {
+      const element = document.createElement(tag);
+      element.id = id;
+      element.textContent = text;
+      if (tag === 'button') {
+        element.type = 'button';
+      }
+      return element;
+    };
+    flow = {
+      prepare: make('button', 'prepare', 'Przyjęte'),
+      preparingTitle: make('h2', 'preparing-title', 'W przygotowaniu'),
+      preparing: make('ul', 'preparing', ''),
+      readyTitle: make('h2', 'ready-title', 'Gotowe do odbioru'),
+      undo: make('button', 'undo', 'Cofnij'),
+    };
+    flow.prepare.addEventListener('click', function () { put('preparing'); });
+    flow.undo.addEventListener('click', function () { send('POST', '/api/undo'); });
+    keypad.append(flow.prepare);
+    shownList.before(flow.preparingTitle, flow.preparing, flow.readyTitle);
+    shownList.after(flow.undo);
+    return flow;
+  }
+
+  function item(text, action, press) {
+    const line = document.createElement('li');
+    const label = document.createElement('span');
+    label.textContent = text;
+    const button = document.createElement('button');
+    button.type = 'button';
+    button.textContent = action;
+    button.addEventListener('click', press);
+    line.append(label, button);
+    return line;
+  }
+
   // Newest first, as the kitchen looks for the one just put up; the highlighted one in the board's
-  // swapped colours.
+  // swapped colours. A number being prepared is one tap from ready.
   function show(state) {
+    const zones = state.zones === true;
+    if (zones || flow !== null) {
+      const parts = zoned();
+      Object.keys(parts).forEach(function (name) { parts[name].hidden = !zones; });
+      const preparing = zones ? state.preparing.map(function (number, k) {
+        return item(state.preparing_shown[k], 'Gotowe', function () {
+          send('POST', '/api/numbers', number);
+        });
+      }) : [];
+      parts.preparing.replaceChildren.apply(parts.preparing, preparing.reverse());
+    }
     const items = state.numbers.map(function (number, k) {
       const item = document.createElement('li');
       const label = document.createElement('span');
