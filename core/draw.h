@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "core/board.h"
 #include "core/extensions.h"
@@ -56,6 +57,51 @@ struct CellOrigin {
 // k must be below layout.cells.
 CellOrigin cell_origin(const BoardLayout& layout, int k);
 
+// Two zones, in proportions the web page draws too (zones_layout_json). The preparing zone is
+// the left width / kZoneSplit; each zone's name stands in a band height / kZoneBand high, at least
+// kZoneMinBand pixels where the height has them; preparing numbers are drawn at 3/4 of the font
+// their cells give; an overdue number's frame is its cell's height / kOverdueFrame thick, at least
+// kOverdueMinFrame pixels and at most half the cell.
+constexpr int kZoneSplit = 3;
+constexpr int kZoneBand = 10;
+constexpr int kZoneMinBand = 8;
+constexpr int kPreparingFontNumerator = 3;
+constexpr int kPreparingFontDenominator = 4;
+constexpr int kOverdueFrame = 12;
+constexpr int kOverdueMinFrame = 2;
+constexpr char kPreparingTitle[] = "W przygotowaniu";
+constexpr char kReadyTitle[] = "Gotowe do odbioru";
+
+// One zone: its rectangle, the band at its top, and the grid below the band, laid out as
+// board_layout lays out the whole screen (cell origins from zone_cell_origin).
+struct ZoneLayout {
+    int x;
+    int width;
+    int grid_y;  // the band's height: where the grid starts
+    BoardLayout grid;
+    uint32_t ink;  // the numbers' colour
+};
+
+struct ZonesLayout {
+    int band_height;
+    int band_font;  // the names' described height, before fitting them to their zones
+    ZoneLayout preparing;
+    ZoneLayout ready;
+    int frame;  // an overdue ready number's frame, in pixels
+    uint32_t background;
+    uint32_t text;
+    uint32_t dimmed;  // the per-channel average of text and background
+};
+
+// The width x height area split into the zones, for a board with two zones on.
+ZonesLayout zones_layout(int width, int height, const BoardSettings& settings);
+
+// Top-left corner of slot k's cell in the zone's grid. k must be below zone.grid.cells.
+CellOrigin zone_cell_origin(const ZoneLayout& zone, int k);
+
+// The proportions above as one JSON object, for the web page to draw the same picture.
+std::string zones_layout_json();
+
 struct DrawnText {
     const char* text;
     int length;
@@ -100,5 +146,8 @@ struct Painter {
 
 // Draws the whole width x height area: the background, then with fit_text the font fitted to the
 // widest text, then every active slot's text at its cell's top-left, column by column, and the
-// highlighted cell filled with the text colour and its number in the background's.
+// highlighted cell filled with the text colour and its number in the background's. With two
+// zones on, the same in each zone of zones_layout below its named band: the preparing numbers
+// smaller and dimmed, each ready number inset by the overdue frame's width and, once overdue and
+// not highlighted, framed in the text colour.
 void draw_board_with(const Painter& painter, int width, int height, const BoardCopy& copy);

@@ -173,6 +173,64 @@ TEST(Colours, PackedFromTheLowEightBitsOfEachField) {
     EXPECT_EQ(swapped.background, 0x060504u);
 }
 
+TEST(Zones, LayoutSplitsTheScreenIntoTwoBandedGrids) {
+    // 1280 x 720, 4 x 2: bands of 72, grids 648 high; the left third 426 wide, the rest 854.
+    const ZonesLayout zones = zones_layout(1280, 720, default_settings());
+    EXPECT_EQ(zones.band_height, 72);
+    EXPECT_EQ(zones.band_font, 51);
+    EXPECT_EQ(zones.preparing.width, 426);
+    EXPECT_EQ(zones.ready.x, 426);
+    EXPECT_EQ(zones.ready.width, 854);
+    // The same 8 cells each side, the preparing ones narrower and their font a quarter smaller.
+    EXPECT_EQ(zones.preparing.grid.cells, 8);
+    EXPECT_EQ(zones.ready.grid.cells, 8);
+    EXPECT_EQ(zones.preparing.grid.cell_width, 213);
+    EXPECT_EQ(zones.ready.grid.cell_width, 427);
+    EXPECT_EQ(zones.ready.grid.cell_height, 162);
+    EXPECT_EQ(zones.ready.grid.font_height, 116);
+    EXPECT_EQ(zones.preparing.grid.font_height, 87);
+    EXPECT_EQ(zones.frame, 13);
+    EXPECT_EQ(zone_cell_origin(zones.preparing, 5).x, 213);
+    EXPECT_EQ(zone_cell_origin(zones.preparing, 5).y, 72 + 162);
+    EXPECT_EQ(zone_cell_origin(zones.ready, 7).x, 426 + 427);
+    EXPECT_EQ(zone_cell_origin(zones.ready, 7).y, 72 + 3 * 162);
+    // Preparing numbers half way from the text colour to the background, rounded down.
+    EXPECT_EQ(zones.dimmed, pack_colour(120, 145, 195));
+    BoardSettings odd = default_settings();
+    odd.text_red = 255;
+    odd.back_red = 0;
+    odd.text_blue = 1;
+    odd.back_blue = 254;
+    EXPECT_EQ(zones_layout(1280, 720, odd).dimmed, pack_colour(127, 145, 127));
+
+    // The minimums: a band of 8 on a low screen, a frame of 2 on small cells.
+    EXPECT_EQ(zones_layout(960, 50, default_settings()).band_height, 8);
+    EXPECT_EQ(zones_layout(960, 300, grid(20, 4)).ready.grid.cell_height, 13);
+    EXPECT_EQ(zones_layout(960, 300, grid(20, 4)).frame, 2);
+
+    EXPECT_EQ(zones_layout_json(),
+              "{\"split\":3,\"band\":10,\"band_min\":8,\"preparing_font\":[3,4],\"frame\":12,"
+              "\"frame_min\":2,\"titles\":[\"W przygotowaniu\",\"Gotowe do odbioru\"]}");
+}
+
+TEST(Zones, DegenerateSizesLeaveZonesWithoutCells) {
+    const ZonesLayout none = zones_layout(0, 0, default_settings());
+    EXPECT_EQ(none.band_height, 0);
+    EXPECT_EQ(none.preparing.grid.cells + none.ready.grid.cells, 0);
+    EXPECT_EQ(none.background, pack_colour(0, 50, 150));
+    // All band: nothing below it.
+    const ZonesLayout low = zones_layout(960, 5, default_settings());
+    EXPECT_EQ(low.band_height, 5);
+    EXPECT_EQ(low.preparing.grid.cells + low.ready.grid.cells, 0);
+    // A third of 2 pixels is none; the ready side still has its 1-pixel columns, too narrow for
+    // a frame.
+    const ZonesLayout narrow = zones_layout(2, 540, default_settings());
+    EXPECT_EQ(narrow.preparing.grid.cells, 0);
+    EXPECT_EQ(narrow.ready.grid.cells, 8);
+    EXPECT_EQ(narrow.frame, 0);
+    EXPECT_EQ(zones_layout(960, 540, grid(0, 2)).ready.grid.cells, 0);
+}
+
 namespace {
 
 // A monospace face whose characters are 3/5 of the height wide, and the widest of some texts.
@@ -279,7 +337,11 @@ Recorder& of(void* context) {
     return *static_cast<Recorder*>(context);
 }
 std::string colour(uint32_t c) {
-    return c == 0x963200 ? "back" : c == 0xF0F0F0 ? "ink" : std::to_string(c);  // the defaults'
+    // The defaults' colours and their mix.
+    return c == 0x963200   ? "back"
+           : c == 0xF0F0F0 ? "ink"
+           : c == 0xC39178 ? "dim"
+                           : std::to_string(c);
 }
 std::string at(int x, int y) {
     return " " + std::to_string(x) + "," + std::to_string(y);
@@ -385,4 +447,102 @@ TEST(DrawLoop, DegenerateGridsAndSlotsPastTheCells) {
     const Calls nine = drawn(300, 300, copy_of(3, 3, texts));
     EXPECT_EQ(nine.size(), 2u + 9u);
     EXPECT_EQ(nine.back(), "text 200,200 '5' ink on back @72");
+}
+
+namespace {
+
+// The fills and texts of a draw, without the measuring that finds its fonts.
+Calls painted(int width, int height, const BoardCopy& copy) {
+    Calls calls = drawn(width, height, copy);
+    Calls kept;
+    for (const std::string& call : calls) {
+        if (call.rfind("fill", 0) == 0 || call.rfind("text", 0) == 0) {
+            kept.push_back(call);
+        }
+    }
+    return kept;
+}
+
+BoardCopy zoned(std::vector<std::string> ready, std::vector<std::string> preparing) {
+    BoardCopy copy = copy_of(1, 2, ready);
+    copy.extensions.zones = true;
+    for (size_t k = 0; k < preparing.size(); ++k) {
+        std::strncpy(copy.preparing.slots[k], preparing[k].c_str(), kMaxTextLength);
+    }
+    return copy;
+}
+
+}  // namespace
+
+// 1 x 2 at 600 x 300: bands of 30 (names at 21); preparing cells 100 x 270 at 194 * 3/4 = 145;
+// ready cells 200 x 270 at 194, inset by a frame of 22.
+TEST(DrawLoop, ZonesDrawTheNamesThenPreparingDimmedThenReadyInset) {
+    const BoardCopy copy = zoned({"5", "#6"}, {"#12"});
+    EXPECT_EQ(painted(600, 300, copy),
+              Calls({"fill 0,0 600,300 back", "text 5,4 'W przygotowaniu' ink on back @21",
+                     "text 293,4 'Gotowe do odbioru' ink on back @21",
+                     "text 0,30 '12' dim on back @145", "text 100,30 '' dim on back @145",
+                     "text 222,52 '5' ink on back @194", "text 422,52 '6' ink on back @194"}));
+    // Off, the preparing numbers are not drawn and the picture is the board's of old.
+    BoardCopy off = copy;
+    off.extensions.zones = false;
+    EXPECT_EQ(drawn(600, 300, off), drawn(600, 300, copy_of(1, 2, {"5", "#6"})));
+    // Names too wide for a narrow zone come out smaller, both at one height.
+    const Calls narrow = painted(300, 300, copy);
+    ASSERT_EQ(narrow.size(), 7u);
+    EXPECT_EQ(narrow[1], "text 5,10 'W przygotowaniu' ink on back @10");
+    EXPECT_EQ(narrow[2], "text 149,10 'Gotowe do odbioru' ink on back @10");
+    // Degenerate: the background alone.
+    EXPECT_EQ(drawn(0, 300, copy), Calls({"fill 0,0 0,300 back"}));
+}
+
+TEST(DrawLoop, ZonesFitEachZoneToItsOwnCells) {
+    // Four characters of 12/5 x h and a quarter of one fit a 100-pixel cell up to h = 39, one up
+    // to 134; five fit the ready cell less its frames (156) up to 49. One zone's texts never
+    // shrink the other.
+    BoardCopy copy = zoned({"5"}, {"1234"});
+    copy.extensions.fit_text = true;
+    Calls calls = painted(600, 300, copy);
+    ASSERT_EQ(calls.size(), 7u);
+    EXPECT_EQ(calls[3], "text 0,30 '1234' dim on back @39");
+    EXPECT_EQ(calls[5], "text 222,52 '5' ink on back @194");
+    copy = zoned({"88888"}, {"1"});
+    copy.extensions.fit_text = true;
+    calls = painted(600, 300, copy);
+    ASSERT_EQ(calls.size(), 7u);
+    EXPECT_EQ(calls[3], "text 0,30 '1' dim on back @134");
+    EXPECT_EQ(calls[5], "text 222,52 '88888' ink on back @49");
+}
+
+TEST(DrawLoop, OverdueReadyNumbersAreFramedAfterTheTextsUnlessHighlighted) {
+    BoardCopy copy = zoned({"5", "6"}, {"7"});
+    copy.extensions.overdue_ms = 60000;
+    copy.now_ms = 99999;
+    copy.arrivals.ms[0] = 40000;
+    copy.arrivals.ms[1] = 40001;
+    const Calls plain = painted(600, 300, copy);
+    ASSERT_EQ(plain.size(), 7u);
+    copy.now_ms = 100000;  // the first has waited exactly the overdue time
+    Calls expected = plain;
+    for (const char* side : {"fill 200,30 200,22 ink", "fill 200,278 200,22 ink",
+                             "fill 200,52 22,226 ink", "fill 378,52 22,226 ink"}) {
+        expected.push_back(side);
+    }
+    EXPECT_EQ(painted(600, 300, copy), expected);
+    copy.now_ms = 100001;  // now the second too
+    const Calls both = painted(600, 300, copy);
+    copy.now_ms = 100000;
+    ASSERT_EQ(both.size(), expected.size() + 4);
+    EXPECT_EQ(both.back(), "fill 578,52 22,226 ink");
+    // The highlight fills the cell; its frame would vanish in the fill and is left out.
+    copy.extensions.highlight_ms = 5000;
+    copy.highlighted = 0;
+    const Calls highlighted = painted(600, 300, copy);
+    ASSERT_EQ(highlighted.size(), 8u);
+    EXPECT_EQ(highlighted[5], "fill 200,30 200,270 ink");
+    EXPECT_EQ(highlighted[6], "text 222,52 '5' back on ink @194");
+    // Without zones there is no overdue cue.
+    copy.extensions.zones = false;
+    copy.extensions.highlight_ms = 0;
+    EXPECT_EQ(drawn(600, 300, copy), drawn(600, 300, copy_of(1, 2, {"5", "6"})));
 }

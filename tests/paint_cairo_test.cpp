@@ -103,6 +103,11 @@ TEST(CairoBoard, FitKeepsTheWidestNumberInsideItsCell) {
     EXPECT_GT(fitted.right, 320 * 8 / 10);  // as large as fits
 }
 
+TEST(CairoBoard, ZonesShowNamesDimmedPreparingReadyAndOverdueFrames) {
+    Canvas canvas(960, 540);
+    expect_zones_picture(canvas);
+}
+
 TEST(CairoBoard, DegenerateGridsAndCellsPastTheSlotsShowOnlyTheBackground) {
     std::vector<std::string> texts;
     for (int k = 0; k < kSlotCount; ++k) {

@@ -304,6 +304,12 @@ TEST(DrawBoard, FitKeepsTheWidestNumberInsideItsCell) {
     EXPECT_EQ(differing, 0);
 }
 
+TEST(DrawBoard, ZonesShowNamesDimmedPreparingReadyAndOverdueFrames) {
+    Canvas canvas(960, 540);
+    ASSERT_TRUE(canvas.ready());
+    expect_zones_picture(canvas);
+}
+
 TEST(DrawBoard, ColoursTakeTheLowEightBitsOfEachField) {
     Canvas canvas(200, 100);
     ASSERT_TRUE(canvas.ready());
