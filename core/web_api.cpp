@@ -535,7 +535,7 @@ void append_zones(std::string& out, const BoardCopy& copy, int active, int ready
             first = false;
         }
     }
-    out += ']';
+    out += "],\"layout\":" + zones_layout_json();
 }
 
 }  // namespace

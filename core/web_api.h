@@ -85,4 +85,7 @@ bool bearer_matches(std::string_view authorization, int32_t pin);
 // column) as they are held, so a DELETE can name them; "shown" the same as drawn (a leading '#'
 // left out). "highlighted" is the index into both of the highlighted one, or null. Rows and
 // columns are the grid as the board reads it (0 when either is 0 or less).
+// With two zones on, after these: "zones":true, "preparing" and "preparing_shown" as "numbers"
+// and "shown" are, "ages" (whole seconds each ready number has waited), "overdue" (indexes of
+// those past the overdue time) and "layout", the proportions the window draws the zones in.
 std::string board_json(const BoardCopy& copy);

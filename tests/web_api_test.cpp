@@ -309,7 +309,7 @@ TEST(WebApi, BoardJsonCarriesGridColoursNumbersAndHighlight) {
     const std::string on = board_json(copy);
     EXPECT_EQ(on.substr(0, off.size() - 1), off.substr(0, off.size() - 1));
     EXPECT_NE(on.find(",\"zones\":true,\"preparing\":[\"#40\"],\"preparing_shown\":[\"40\"],"
-                      "\"ages\":[61,12,0],\"overdue\":[0]}"),
+                      "\"ages\":[61,12,0],\"overdue\":[0],\"layout\":{\"split\":3,"),
               std::string::npos)
         << on;
     // Whatever a slot holds, only digits and '#' reach the JSON.

@@ -11,7 +11,7 @@ import unittest
 
 from harness import (DEFAULT_BACK, DEFAULT_TEXT, WEB_PORT, BoardTest, api, browser, close_browser,
                      send, settings_bytes, wait_until, web_port_open, web_tail_bytes)
-from test_board import cells, holds_text, wait_screen
+from test_board import HEIGHT, WIDTH, cells, holds_text, wait_screen
 
 URL = "http://127.0.0.1:%d" % WEB_PORT
 
@@ -26,6 +26,7 @@ const items = Array.from(document.querySelectorAll('#board li')).map((li) => {
   const ink = range.getBoundingClientRect();
   return {text: li.textContent, left: box.left, top: box.top, colour: rgb(style.color),
           background: rgb(style.backgroundColor), marked: li.className === 'highlighted',
+          overdue: li.className === 'overdue',
           font: parseFloat(style.fontSize), inkLeft: ink.left, inkRight: ink.right};
 });
 const back = getComputedStyle(document.body).backgroundColor;
@@ -176,6 +177,32 @@ class BoardPage(WebBoardTest):
             self.assertLessEqual(item["inkRight"], x1, item)
             self.assertLess(item["font"], int(int((y1 - y0) * 0.9) * 0.8), item)
             self.assertEqual(screen.count(back if marked else text, x1 - 4, y0, x1, y1), 0, k)
+
+    def test_with_two_zones_page_and_window_split_alike_and_mark_a_number_left_waiting(self):
+        self.web_board(zones=1, overdue_seconds=1)
+        driver = self.open("/")
+        send("+57", "12", "34")
+        dimmed = [(a + b) // 2 for a, b in zip(DEFAULT_TEXT, DEFAULT_BACK)]
+        state = self.page(driver, lambda s: [i["text"] for i in s["items"]] ==
+                          ["W przygotowaniu", "Gotowe do odbioru", "57", "12", "34"] and
+                          sum(i["overdue"] for i in s["items"]) == 2, "both zones, 12 and 34 overdue")
+        third = state["width"] // 3
+        titles, preparing, ready = state["items"][:2], state["items"][2], state["items"][3:]
+        self.assertLess(titles[0]["inkRight"], third)
+        self.assertGreaterEqual(titles[1]["inkLeft"], third)
+        self.assertLess(preparing["inkRight"], third)
+        self.assertEqual(preparing["colour"], dimmed)
+        self.assertLess(preparing["font"], ready[0]["font"])
+        for item in ready:
+            self.assertGreaterEqual(item["left"], third, item)
+            self.assertEqual(item["colour"], list(DEFAULT_TEXT), item)
+        # The window splits the same way: the dimmed number on the left third (beyond it only the
+        # odd smoothed edge of a ready number's digits comes out in that colour).
+        screen = wait_screen(lambda s: s.count(dimmed, 0, 0, WIDTH // 3, HEIGHT) > 100,
+                             "the preparing number on the window")
+        self.assertLess(10 * screen.count(dimmed, WIDTH // 3, 0, WIDTH, HEIGHT),
+                        screen.count(dimmed, 0, 0, WIDTH // 3, HEIGHT))
+        self.assertGreater(screen.count(DEFAULT_TEXT, WIDTH // 3, HEIGHT // 10, WIDTH, HEIGHT), 0)
 
     def test_on_a_phone_a_tablet_and_a_tv_every_number_stays_in_its_cell(self):
         # The default grid with fit off: the window's numbers fit it, but an upright screen's

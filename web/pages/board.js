@@ -14,11 +14,12 @@
     return Math.trunc(Math.trunc(cellHeight * 0.9) * 0.8);
   }
 
-  // The widest number at a height, as the window's fit measures it.
-  function widest(height) {
+  // The widest of `texts` (the numbers on show unless given) at a height, as the window's fit
+  // measures it.
+  function widest(height, texts) {
     measure.font = height + 'px monospace';
     let best = { width: 0, characters: 0 };
-    for (const text of state.shown) {
+    for (const text of texts || state.shown) {
       const width = Math.ceil(measure.measureText(text).width);
       if (text.length > 0 && width > best.width) {
         best = { width: width, characters: text.length };
@@ -31,21 +32,115 @@
     return text.characters <= 0 || 4 * text.characters * (cellWidth - text.width) >= text.width;
   }
 
-  function fitHeight(described, cellWidth) {
-    if (described <= 1 || fits(widest(described), cellWidth)) {
+  function fitHeight(described, cellWidth, texts) {
+    if (described <= 1 || fits(widest(described, texts), cellWidth)) {
       return described;
     }
     let low = 1;
     let high = described;
     while (high - low > 1) {
       const middle = low + Math.trunc((high - low) / 2);
-      if (fits(widest(middle), cellWidth)) {
+      if (fits(widest(middle, texts), cellWidth)) {
         low = middle;
       } else {
         high = middle;
       }
     }
     return low;
+  }
+
+  function cell(text, className, x, y, font, ink, back) {
+    const item = document.createElement('li');
+    item.textContent = text;
+    item.className = className;
+    item.style.left = x + 'px';
+    item.style.top = y + 'px';
+    item.style.fontSize = font + 'px';
+    item.style.color = ink;
+    item.style.background = back;
+    return item;
+  }
+
+  // The per-channel average of two "#rrggbb" colours, rounded down, as the window dims.
+  function mix(a, b) {
+    let out = '#';
+    for (let i = 1; i < 7; i += 2) {
+      const value = (parseInt(a.substr(i, 2), 16) + parseInt(b.substr(i, 2), 16)) >> 1;
+      out += (value < 16 ? '0' : '') + value.toString(16);
+    }
+    return out;
+  }
+
+  // Two zones, in the proportions the board sends with them: the preparing numbers dimmed and
+  // smaller on the left third, the ready grid on the right, each below a band with its name, and
+  // an overdue number framed.
+  function drawZones(width, height) {
+    const layout = state.layout;
+    const items = [];
+    const bandHeight = Math.min(height, Math.max(Math.trunc(height / layout.band), layout.band_min));
+    const split = Math.trunc(width / layout.split);
+    const zones = [{ x: 0, width: split, title: layout.titles[0] },
+                   { x: split, width: width - split, title: layout.titles[1] }];
+    let titleFont = fontHeight(bandHeight);
+    for (const zone of zones) {
+      titleFont = Math.min(titleFont, fitHeight(fontHeight(bandHeight), zone.width, [zone.title]));
+    }
+    for (const zone of zones) {
+      measure.font = titleFont + 'px monospace';
+      const inked = Math.ceil(measure.measureText(zone.title).width);
+      items.push(cell(zone.title, 'title', zone.x + Math.max(0, Math.trunc((zone.width - inked) / 2)),
+                      Math.trunc((bandHeight - titleFont) / 2), titleFont, state.text,
+                      state.background));
+    }
+    const rows = state.rows;
+    const columns = state.columns;
+    const gridHeight = height - bandHeight;
+    const cellHeight = rows > 0 ? Math.trunc(gridHeight / rows) : 0;
+    if (columns <= 0 || cellHeight <= 0) {
+      return items;
+    }
+    const dimmed = mix(state.text, state.background);
+    const prepWidth = Math.trunc(zones[0].width / columns);
+    const readyWidth = Math.trunc(zones[1].width / columns);
+    if (prepWidth > 0) {
+      const font = fitHeight(Math.trunc(fontHeight(cellHeight) * layout.preparing_font[0] /
+                                        layout.preparing_font[1]), prepWidth, state.preparing_shown);
+      state.preparing_shown.forEach(function (text, k) {
+        items.push(cell(text, 'preparing', Math.trunc(k / rows) * prepWidth,
+                        bandHeight + (k % rows) * cellHeight, font, dimmed, state.background));
+      });
+    }
+    if (readyWidth > 0) {
+      const frame = Math.min(Math.max(Math.trunc(cellHeight / layout.frame), layout.frame_min),
+                             Math.trunc(cellHeight / 2), Math.trunc(readyWidth / 2));
+      const font = fitHeight(fontHeight(cellHeight), readyWidth - 2 * frame);
+      state.shown.forEach(function (text, k) {
+        const x = split + Math.trunc(k / rows) * readyWidth;
+        const y = bandHeight + (k % rows) * cellHeight;
+        const marked = k === state.highlighted;
+        const overdue = !marked && state.overdue.indexOf(k) >= 0;
+        if (marked) {
+          const item = cell(text, 'highlighted', x, y, font, state.background, state.text);
+          item.style.width = readyWidth + 'px';
+          item.style.height = cellHeight + 'px';
+          item.style.padding = frame + 'px 0 0 ' + frame + 'px';
+          item.style.boxSizing = 'border-box';
+          items.push(item);
+          return;
+        }
+        const item = cell(text, overdue ? 'overdue' : '', x, y, font, state.text, state.background);
+        // Inset as on the window, so a number does not move when its frame comes.
+        item.style.boxSizing = 'border-box';
+        item.style.width = readyWidth + 'px';
+        item.style.height = cellHeight + 'px';
+        item.style.padding = frame + 'px 0 0 ' + frame + 'px';
+        if (overdue) {
+          item.style.boxShadow = 'inset 0 0 0 ' + frame + 'px ' + state.text;
+        }
+        items.push(item);
+      });
+    }
+    return items;
   }
 
   function draw() {
@@ -56,6 +151,10 @@
     const width = window.innerWidth;
     // The sign has a strip of its own below the cells, so no number is hidden behind it.
     const height = window.innerHeight - (band.hidden ? 0 : band.offsetHeight);
+    if (state.zones === true) {
+      list.replaceChildren.apply(list, drawZones(width, height));
+      return;
+    }
     const items = [];
     const rows = state.rows;
     const columns = state.columns;
