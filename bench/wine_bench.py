@@ -266,6 +266,8 @@ def main():
     parser.add_argument("--shipped", help="the program as built by the win32 preset")
     parser.add_argument("--idle-seconds", type=float)
     parser.add_argument("--out")
+    parser.add_argument("--zones", action="store_true",
+                        help="the board with two zones on (numbers sent are ready ones)")
     options = parser.parse_args()
     quick = options.quick
     idle_seconds = options.idle_seconds or (15.0 if quick else 60.0)
@@ -290,6 +292,9 @@ def main():
     if harness.udp_port_bound(PORT):
         sys.exit("wine_bench: UDP port %d is taken on this machine; stop whatever holds it" % PORT)
     workdir = tempfile.mkdtemp(prefix="pelivor-bench-")
+    if options.zones:
+        with open(os.path.join(workdir, "setup.dat"), "wb") as f:
+            f.write(harness.DEFAULT_BYTES + harness.web_tail_bytes(web_port=0, zones=1))
     board = harness.Board(workdir)
     try:
         board.start()
