@@ -24,6 +24,34 @@ int32_t get_le32(const unsigned char* at) {
     return static_cast<int32_t>(v);
 }
 
+// One block of the tail: its marker, then the fields of rows first to last - 1, in order.
+unsigned char* put_block(unsigned char* at, const char (&marker)[4], const ExtensionFields& fields,
+                         int first, int last) {
+    std::memcpy(at, marker, sizeof marker);
+    at += sizeof marker;
+    for (int i = first; i < last; ++i) {
+        put_le32(at, fields.*kSettingFields[i].tail);
+        at += 4;
+    }
+    return at;
+}
+
+// The block at `at` when the `size` bytes left hold its marker and fields: read, and past it.
+const unsigned char* get_block(const unsigned char* at, size_t size, const char (&marker)[4],
+                               ExtensionFields& fields, int first, int last, bool* found) {
+    *found = size >= sizeof marker + 4 * static_cast<size_t>(last - first) &&
+             std::memcmp(at, marker, sizeof marker) == 0;
+    if (!*found) {
+        return at;
+    }
+    at += sizeof marker;
+    for (int i = first; i < last; ++i) {
+        fields.*kSettingFields[i].tail = get_le32(at);
+        at += 4;
+    }
+    return at;
+}
+
 int64_t bounded_ms(int32_t seconds, int32_t most) {
     if (seconds <= 0) {
         return 0;
@@ -105,30 +133,16 @@ bool decode_settings_file(const unsigned char* bytes, size_t size, BoardSettings
     std::memcpy(head, bytes, sizeof head);
     *settings = decode_settings(head);
     const unsigned char* at = bytes + kSettingsFileSize;
-    if (size >= kTailedFileSize && std::memcmp(at, kTailMarker, sizeof kTailMarker) == 0) {
-        tail->present = true;
-        at += sizeof kTailMarker;
-        for (int i = kRecordFieldCount; i < kFirstWebField; ++i) {
-            tail->fields.*kSettingFields[i].tail = get_le32(at);
-            at += 4;
-        }
-        if (size >= kWebTailedFileSize &&
-            std::memcmp(at, kWebTailMarker, sizeof kWebTailMarker) == 0) {
-            tail->web_present = true;
-            at += sizeof kWebTailMarker;
-            for (int i = kFirstWebField; i < kFirstZonesField; ++i) {
-                tail->fields.*kSettingFields[i].tail = get_le32(at);
-                at += 4;
-            }
-            if (size >= kZonesTailedFileSize &&
-                std::memcmp(at, kZonesTailMarker, sizeof kZonesTailMarker) == 0) {
-                tail->zones_present = true;
-                at += sizeof kZonesTailMarker;
-                for (int i = kFirstZonesField; i < kFieldCount; ++i) {
-                    tail->fields.*kSettingFields[i].tail = get_le32(at);
-                    at += 4;
-                }
-            }
+    const unsigned char* const end = bytes + size;
+    ExtensionFields& fields = tail->fields;
+    at = get_block(at, static_cast<size_t>(end - at), kTailMarker, fields, kRecordFieldCount,
+                   kFirstWebField, &tail->present);
+    if (tail->present) {
+        at = get_block(at, static_cast<size_t>(end - at), kWebTailMarker, fields, kFirstWebField,
+                       kFirstZonesField, &tail->web_present);
+        if (tail->web_present) {
+            at = get_block(at, static_cast<size_t>(end - at), kZonesTailMarker, fields,
+                           kFirstZonesField, kFieldCount, &tail->zones_present);
         }
         const size_t rest = static_cast<size_t>(bytes + size - at);
         tail->kept.assign(at, at + (rest < kKeptAfterTail ? rest : kKeptAfterTail));
@@ -149,27 +163,12 @@ std::vector<unsigned char> settings_file_bytes(const BoardSettings& settings,
     std::memcpy(bytes.data(), head, sizeof head);
     if (tail.present) {
         unsigned char* at = bytes.data() + kSettingsFileSize;
-        std::memcpy(at, kTailMarker, sizeof kTailMarker);
-        at += sizeof kTailMarker;
-        for (int i = kRecordFieldCount; i < kFirstWebField; ++i) {
-            put_le32(at, tail.fields.*kSettingFields[i].tail);
-            at += 4;
-        }
+        at = put_block(at, kTailMarker, tail.fields, kRecordFieldCount, kFirstWebField);
         if (web) {
-            std::memcpy(at, kWebTailMarker, sizeof kWebTailMarker);
-            at += sizeof kWebTailMarker;
-            for (int i = kFirstWebField; i < kFirstZonesField; ++i) {
-                put_le32(at, tail.fields.*kSettingFields[i].tail);
-                at += 4;
-            }
+            at = put_block(at, kWebTailMarker, tail.fields, kFirstWebField, kFirstZonesField);
         }
         if (zones) {
-            std::memcpy(at, kZonesTailMarker, sizeof kZonesTailMarker);
-            at += sizeof kZonesTailMarker;
-            for (int i = kFirstZonesField; i < kFieldCount; ++i) {
-                put_le32(at, tail.fields.*kSettingFields[i].tail);
-                at += 4;
-            }
+            at = put_block(at, kZonesTailMarker, tail.fields, kFirstZonesField, kFieldCount);
         }
         if (!tail.kept.empty()) {
             std::memcpy(at, tail.kept.data(), tail.kept.size());

@@ -40,7 +40,7 @@ struct ExtensionFields {
     // built for the first block alone need not name them.
     int32_t web_port = 0;   // 0: off
     int32_t staff_pin = 0;  // 0: none
-    // The third block's, after its marker "PVX3" at bytes 68 to 71.
+    // The third block's, after its marker "PVX3" at bytes 72 to 75.
     int32_t zones = 0;            // 0: off; else preparing and ready
     int32_t overdue_seconds = 0;  // 0: off
     int32_t voice = 0;            // kept as read; nothing acts on it yet
@@ -72,7 +72,7 @@ struct SettingsTail {
     // The second block is on disk (only ever with the first): false, and saves write 60 bytes
     // before the kept ones.
     bool web_present = false;
-    // The third, only ever after the second: false, and saves write 68 bytes before the kept ones.
+    // The third, only ever after the second: false, and saves write 72 bytes before the kept ones.
     bool zones_present = false;
 };
 
@@ -110,8 +110,8 @@ WebSettings web_settings_of(const SettingsTail& tail);
 // The file's first `size` bytes (at most kZonesTailedFileSize + kKeptAfterTail of them): true when
 // they are at least 36, decoded into *settings unchecked. *tail gets the tail when bytes 36 to 59
 // are the marker and the fields, else no tail (the long-file rule: the rest is ignored and left
-// on disk); with the tail, the second block when bytes 60 to 67 are its marker and fields, with
-// that the third when bytes 68 to 87 are its marker and fields, and up to kKeptAfterTail of the
+// on disk); with the tail, the second block when bytes 60 to 71 are its marker and fields, with
+// that the third when bytes 72 to 91 are its marker and fields, and up to kKeptAfterTail of the
 // bytes after what was taken.
 bool decode_settings_file(const unsigned char* bytes, size_t size, BoardSettings* settings,
                           SettingsTail* tail);

@@ -103,6 +103,14 @@ SEEDS = {
             "<5i", 1, 1, 1, 1, 1) + b"PVX3" + struct.pack("<2i", 80, 0),
         "web-cut-short": (settings(*DEFAULTS) + b"PVX1" + struct.pack("<5i", 0, 0, 0, 0, 0) +
                           b"PVX2" + struct.pack("<2i", 80, 0))[:67],
+        "zones-on-and-kept-bytes": settings(*DEFAULTS) + b"PVX1" + struct.pack(
+            "<5i", 0, 0, 1, 1, 0) + b"PVX2" + struct.pack("<2i", 0, 0) + b"PVX3" + struct.pack(
+            "<4i", 1, 90, 7, -5) + b"kept",
+        "zones-out-of-bounds": settings(*DEFAULTS) + b"PVX1" + struct.pack(
+            "<5i", 0, 0, 0, 0, 0) + b"PVX2" + struct.pack("<2i", 0, 0) + b"PVX3" + struct.pack(
+            "<4i", -1, 2**31 - 1, 0, 0),
+        "zones-cut-short": (settings(*DEFAULTS) + b"PVX1" + bytes(20) + b"PVX2" + bytes(8) +
+                            b"PVX3" + struct.pack("<4i", 1, 1, 0, 0))[:91],
     },
 }
 

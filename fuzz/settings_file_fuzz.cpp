@@ -132,7 +132,8 @@ void check_drawing(const BoardCopy& copy, int active, int64_t width, int64_t hei
 }
 
 // The tail: taken only with the marker and all five fields, the second block only after it with
-// its own marker and both fields; bounded for use; a save writes the file back byte for byte (up
+// its own marker and both fields, the third only after that with its own and its four; bounded
+// for use; a save writes the file back byte for byte (up
 // to the bytes kept after what was taken), and without a tail 36 bytes.
 void check_tail(LiveBoard& board, const uint8_t* data, size_t size, const fs::path& path) {
     SettingsTail tail;
@@ -150,6 +151,14 @@ void check_tail(LiveBoard& board, const uint8_t* data, size_t size, const fs::pa
         std::memcmp(data + kTailedFileSize, kWebTailMarker, sizeof kWebTailMarker) == 0;
     require(tail.web_present == web_marked,
             "a second block taken without its marker, or missed with it");
+    const bool zones_marked =
+        web_marked && size >= kZonesTailedFileSize &&
+        std::memcmp(data + kWebTailedFileSize, kZonesTailMarker, sizeof kZonesTailMarker) == 0;
+    require(tail.zones_present == zones_marked,
+            "a third block taken without its marker, or missed with it");
+    require(zones_marked || (!on.zones && on.overdue_ms == 0), "zones on without their block");
+    require(on.overdue_ms >= 0 && on.overdue_ms <= kMaxOverdueSeconds * int64_t{1000},
+            "the overdue time beyond its bounds");
     const WebSettings web = web_settings_of(tail);
     require(web.port >= 0 && web.port <= kMaxWebPort, "a port beyond its bounds");
     require(
@@ -174,7 +183,9 @@ void check_tail(LiveBoard& board, const uint8_t* data, size_t size, const fs::pa
     }
     save_settings(board, path.c_str());
     const std::vector<uint8_t> saved = read_file(path);
-    const size_t taken = web_marked ? kWebTailedFileSize : kTailedFileSize;
+    const size_t taken = zones_marked ? kZonesTailedFileSize
+                         : web_marked ? kWebTailedFileSize
+                                      : kTailedFileSize;
     const size_t whole = marked ? std::min(size, taken + kKeptAfterTail) : kSettingsFileSize;
     require(saved == std::vector<uint8_t>(data, data + whole), "a save changed the file's bytes");
 }

@@ -182,8 +182,8 @@ TEST(SettingFields, EveryRowRoundTripsThroughTheFileAndItsDialog) {
         SettingsTail tail{true, {}, {}};
         const bool record = i < kRecordFieldCount;
         (record ? settings.*row.setting : tail.fields.*row.tail) = value;
-        // The second block's rows are stored after its own marker, in a 68-byte file, and the
-        // third's after theirs, in an 88-byte one.
+        // The second block's rows are stored after its own marker, in a 72-byte file, and the
+        // third's after theirs, in a 92-byte one.
         const bool web = i >= kFirstWebField;
         const bool zones = i >= kFirstZonesField;
         tail.web_present = web;

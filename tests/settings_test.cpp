@@ -866,7 +866,7 @@ TEST_F(SettingsFile, ZonesBlockOnlyAfterTheWebBlockAndAddedOnlyWhenSwitchedOn) {
     store_settings(board_, default_settings());
     EXPECT_EQ(read_bytes("setup.dat"), whole);  // the voice's and the later field's as held
 
-    // 36, 60 and 68 bytes stay so through the dialog's OK; zones alone bring every block.
+    // 36, 60 and 72 bytes stay so through the dialog's OK; zones alone bring every block.
     for (const Bytes& bytes : {kDefaultBytes, first, second}) {
         write_bytes("setup.dat", bytes);
         load_settings(board_);
