@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "live/controller.h"
 #include "live/live_board.h"
 #include "core/settings.h"
 #include "live/settings_file.h"
@@ -122,6 +123,8 @@ protected:
 
     void TearDown() override {
         gtk_window_destroy(owner_);  // takes the dialog with it
+        board_controller().web = nullptr;
+        board_controller().window_ready = false;
         fs::current_path(old_dir_);
         fs::remove_all(dir_);
     }
@@ -282,6 +285,32 @@ TEST_F(GtkDialog, ServiceDialogShowsAndStoresTheWebAndZonesRows) {
     EXPECT_EQ(stored.fields.staff_pin, 42);
     EXPECT_EQ(stored.fields.zones, 1);
     EXPECT_EQ(stored.fields.overdue_seconds, 90);
+}
+
+// A web side whose every port is taken.
+bool refuse_port(void*, uint16_t, int32_t) {
+    return false;
+}
+void no_web_call(void*) {}
+void no_pin(void*, int32_t) {}
+const WebOps kRefusingWeb{refuse_port, no_web_call, no_pin, no_web_call, nullptr};
+
+TEST_F(GtkDialog, ServiceDialogSaysOnceUnderOkThatThePortIsTaken) {
+    Controller& controller = board_controller();
+    controller.web = &kRefusingWeb;
+    controller.window_ready = true;
+    const Widgets w = open(true);
+    ASSERT_EQ(w.entries.size(), 5u);
+    gtk_editable_set_text(GTK_EDITABLE(w.entries[2]), "8080");
+    g_signal_emit_by_name(w.ok, "clicked");
+    EXPECT_TRUE(service_dialog_open());
+    Widgets after;
+    collect(GTK_WIDGET(find_dialog("Obsluga zamówien")), after);
+    ASSERT_FALSE(after.labels.empty());
+    EXPECT_EQ(after.labels.back(), "Port zajety lub niedostepny");
+    expect_rows_apart(find_dialog("Obsluga zamówien"));
+    g_signal_emit_by_name(w.ok, "clicked");  // the next OK closes it
+    EXPECT_FALSE(service_dialog_open());
 }
 
 TEST_F(GtkDialog, ServiceDialogOkKeepsTheFieldsItDoesNotShow) {
