@@ -90,7 +90,7 @@ ExtensionFields judge_service_entries(const ServiceEntries& entries,
     ExtensionFields fields = loaded;
     for (int i = 0; i < kTailFieldCount; ++i) {
         const SettingField& row = kSettingFields[kRecordFieldCount + i];
-        if (row.box != FieldBox::kKept && entries.box[i] != shown_entry(row, loaded.*row.tail)) {
+        if (shown_in_dialog(row) && entries.box[i] != shown_entry(row, loaded.*row.tail)) {
             fields.*row.tail = stored_field(row, entries.box[i]);
         }
     }

@@ -28,8 +28,10 @@ DialogEntries entries_of(const BoardSettings& settings);
 // checked first.
 EntriesVerdict judge_entries(const DialogEntries& entries);
 
-// The second dialog, "Obsluga zamówien": one box per tail row, minutes before a number leaves,
-// seconds of highlight, three check boxes, the web page's port and the staff PIN.
+// The second dialog, "Obsluga zamówien": one entry per tail row, minutes before a number leaves,
+// seconds of highlight, three check boxes, the web page's port and the staff PIN, the zones' check
+// box and the seconds before a waiting number is cued. A row shown in no dialog has no box, and
+// its entry is never read.
 struct ServiceEntries {
     uint32_t box[kTailFieldCount];
 };
@@ -39,8 +41,8 @@ struct ServiceEntries {
 ServiceEntries service_entries_of(const ExtensionFields& fields);
 
 // The fields OK stores. An entry left as shown keeps the field as the file held it; a changed one
-// is bounded (at most 24 hours, 1 hour of highlight), a flag becomes 1 or 0, a port above 65535
-// 0 (off), and the PIN is stored as typed.
+// is bounded (at most 24 hours, 1 hour of highlight or of waiting), a flag becomes 1 or 0, a port
+// above 65535 0 (off), and the PIN is stored as typed. A field no dialog shows stays as loaded.
 ExtensionFields judge_service_entries(const ServiceEntries& entries, const ExtensionFields& loaded);
 
 // What the second dialog says, once, when its OK stored a web port that cannot be bound; the next

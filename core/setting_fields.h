@@ -91,6 +91,11 @@ inline constexpr SettingField kSettingFields[] = {
     field_rows::kept(&ExtensionFields::reserved),
 };
 
+// Whether the dialogs give the row a box. A kept row has none anywhere, so no OK can write it.
+constexpr bool shown_in_dialog(const SettingField& row) {
+    return row.box != FieldBox::kKept;
+}
+
 // Said under the PIN's box in the second dialog, on both boards: no field of its own, so the file
 // and the table stay as they are.
 inline constexpr char kNoPinNote[] = "PIN 0: kazdy w sieci sklepu moze zmieniac numery na tablicy.";

@@ -115,12 +115,15 @@ void answer_dialog_keys(GtkWidget* window, const DialogKeys* keys) {
     gtk_widget_add_controller(window, controller);
 }
 
-int attach_field_boxes(GtkWidget* grid, int first, int count, GtkWidget** boxes) {
-    int grid_row = 0;
+int attach_field_boxes(GtkWidget* grid, int grid_row, int first, int count, GtkWidget** boxes) {
     int group_column = 0;  // groups stand side by side; 0: no row of groups open
     GtkWidget* group_row = nullptr;
     for (int i = 0; i < count; ++i) {
         const SettingField& row = kSettingFields[first + i];
+        if (!shown_in_dialog(row)) {
+            boxes[i] = nullptr;
+            continue;
+        }
         if (row.group != nullptr) {
             if (i == 0 || kSettingFields[first + i - 1].group == nullptr ||
                 std::strcmp(kSettingFields[first + i - 1].group, row.group) != 0) {
@@ -159,6 +162,9 @@ int attach_field_boxes(GtkWidget* grid, int first, int count, GtkWidget** boxes)
 
 void show_field_entries(GtkWidget* const* boxes, int first, int count, const uint32_t* entries) {
     for (int i = 0; i < count; ++i) {
+        if (!shown_in_dialog(kSettingFields[first + i])) {
+            continue;
+        }
         if (kSettingFields[first + i].box == FieldBox::kCheck) {
             gtk_check_button_set_active(GTK_CHECK_BUTTON(boxes[i]), entries[i] != 0);
         } else {
@@ -169,6 +175,9 @@ void show_field_entries(GtkWidget* const* boxes, int first, int count, const uin
 
 void read_field_entries(GtkWidget* const* boxes, int first, int count, uint32_t* entries) {
     for (int i = 0; i < count; ++i) {
+        if (!shown_in_dialog(kSettingFields[first + i])) {
+            continue;
+        }
         if (kSettingFields[first + i].box == FieldBox::kCheck) {
             entries[i] = gtk_check_button_get_active(GTK_CHECK_BUTTON(boxes[i])) ? 1 : 0;
         } else {
@@ -177,8 +186,8 @@ void read_field_entries(GtkWidget* const* boxes, int first, int count, uint32_t*
     }
 }
 
-void field_tab_order(GtkWidget* const* boxes, int first, int count, GtkWidget* ok, bool ok_first,
-                     GtkWidget** order) {
+int field_tab_order(GtkWidget* const* boxes, int first, int count, GtkWidget* ok, bool ok_first,
+                    GtkWidget** order) {
     int at = 0;
     if (ok_first) {
         order[at++] = ok;
@@ -189,10 +198,13 @@ void field_tab_order(GtkWidget* const* boxes, int first, int count, GtkWidget* o
                 }
             }
         }
-        return;
+        return at;
     }
     for (int i = 0; i < count; ++i) {
-        order[at++] = boxes[i];
+        if (boxes[i] != nullptr) {
+            order[at++] = boxes[i];
+        }
     }
-    order[at] = ok;
+    order[at++] = ok;
+    return at;
 }

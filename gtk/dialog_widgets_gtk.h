@@ -34,20 +34,21 @@ struct DialogKeys {
 // live as long as the window.
 void answer_dialog_keys(GtkWidget* window, const DialogKeys* keys);
 
-// The boxes of the `count` field-table rows from `first`, attached to `grid` as the Windows
-// templates place them: a digits box right of its caption, the boxes of one group side by side in
-// a frame (two groups to a grid row), a check box across the grid. boxes[i] is row first + i's.
-// Returns the grid row below them.
-int attach_field_boxes(GtkWidget* grid, int first, int count, GtkWidget** boxes);
+// The boxes of the `count` field-table rows from `first`, attached to `grid` from `grid_row` down
+// as the Windows templates place them: a digits box right of its caption, the boxes of one group
+// side by side in a frame (two groups to a grid row), a check box across the grid. boxes[i] is row
+// first + i's; nullptr for a row shown in no dialog. Returns the grid row below them.
+int attach_field_boxes(GtkWidget* grid, int grid_row, int first, int count, GtkWidget** boxes);
 
-// The boxes show `entries`: digits, or a check box checked for any but 0.
+// The boxes show `entries`: digits, or a check box checked for any but 0. Rows with no box are
+// passed over, here and in reading.
 void show_field_entries(GtkWidget* const* boxes, int first, int count, const uint32_t* entries);
 
 // What the boxes hold as typed, read as their dialog reads them (box_value); a check box as 1 or 0.
 void read_field_entries(GtkWidget* const* boxes, int first, int count, uint32_t* entries);
 
-// The Windows template's tab order into `order` (count + 1 widgets): with `ok_first`, OK, the
-// check boxes, then the digits boxes, as the settings dialog's template lists them; otherwise the
-// rows in order, then OK.
-void field_tab_order(GtkWidget* const* boxes, int first, int count, GtkWidget* ok, bool ok_first,
-                     GtkWidget** order);
+// The Windows template's tab order into `order` (at most count + 1 widgets): with `ok_first`, OK,
+// the check boxes, then the digits boxes, as the settings dialog's template lists them; otherwise
+// the boxes in the rows' order, then OK. Returns how many it put there.
+int field_tab_order(GtkWidget* const* boxes, int first, int count, GtkWidget* ok, bool ok_first,
+                    GtkWidget** order);

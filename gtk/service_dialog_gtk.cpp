@@ -1,6 +1,7 @@
 // The second dialog with GTK widgets, in the Windows dialog's order: the minutes, the seconds,
-// three check boxes, the port, the PIN and the note on a PIN of 0, then OK. OK hands the entries
-// to judge_service_entries, as on Windows.
+// three check boxes, the port, the PIN and the note on a PIN of 0, the zones' check box and the
+// seconds before a waiting number is cued, then OK. OK hands the entries to
+// judge_service_entries, as on Windows.
 #include "gtk/service_dialog_gtk.h"
 
 #include "core/dialog_entries.h"
@@ -14,7 +15,7 @@ struct ServiceDialog {
     GtkWidget* window;
     GtkWidget* grid;
     int below;                          // the row under OK
-    GtkWidget* boxes[kTailFieldCount];  // the tail's rows, in the table's order
+    GtkWidget* boxes[kTailFieldCount];  // the tail's rows, in the table's order; nullptr: none
     GtkWidget* ok;
     GtkWidget* order[kTailFieldCount + 1];
     ExtensionFields shown;  // as the file held them: what an entry left alone keeps
@@ -69,17 +70,21 @@ void dialog_destroyed(GtkWidget*, gpointer data) {
 void build_dialog(ServiceDialog& d, GtkWindow* owner) {
     d.window = dialog_window(owner, "Obsluga zamówien");
     GtkWidget* grid = dialog_grid();
-    const int below = attach_field_boxes(grid, kRecordFieldCount, kTailFieldCount, d.boxes);
-    // The PIN's row closes the table, so the note stands right under its box.
+    // The note stands right under the PIN's box, before the rows that follow it.
+    constexpr int kUpToPin = field_index(&ExtensionFields::staff_pin) + 1 - kRecordFieldCount;
+    int below = attach_field_boxes(grid, 0, kRecordFieldCount, kUpToPin, d.boxes);
     gtk_grid_attach(GTK_GRID(grid), dialog_label(kNoPinNote), 0, below, 2, 1);
+    below = attach_field_boxes(grid, below + 1, kRecordFieldCount + kUpToPin,
+                               kTailFieldCount - kUpToPin, d.boxes + kUpToPin);
     d.ok = ok_button();
-    gtk_grid_attach(GTK_GRID(grid), d.ok, 0, below + 1, 2, 1);
+    gtk_grid_attach(GTK_GRID(grid), d.ok, 0, below, 2, 1);
     d.grid = grid;
-    d.below = below + 2;
+    d.below = below + 1;
     gtk_window_set_child(GTK_WINDOW(d.window), grid);
 
-    field_tab_order(d.boxes, kRecordFieldCount, kTailFieldCount, d.ok, false, d.order);
-    d.keys = DialogKeys{confirm, cancel, d.order, kTailFieldCount + 1, &d};
+    const int stops =
+        field_tab_order(d.boxes, kRecordFieldCount, kTailFieldCount, d.ok, false, d.order);
+    d.keys = DialogKeys{confirm, cancel, d.order, stops, &d};
     answer_dialog_keys(d.window, &d.keys);
     g_signal_connect(d.ok, "clicked", G_CALLBACK(ok_clicked), &d);
     g_signal_connect(d.window, "destroy", G_CALLBACK(dialog_destroyed), &d);

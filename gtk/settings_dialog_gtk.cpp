@@ -69,14 +69,14 @@ void build_dialog(SettingsDialog& d, GtkWindow* owner) {
     d.window = dialog_window(owner, "Parametry");
 
     GtkWidget* grid = dialog_grid();
-    const int below = attach_field_boxes(grid, 0, kRecordFieldCount, d.boxes);
+    const int below = attach_field_boxes(grid, 0, 0, kRecordFieldCount, d.boxes);
     d.ok = ok_button();
     gtk_grid_attach(GTK_GRID(grid), d.ok, 0, below, 2, 1);
     gtk_window_set_child(GTK_WINDOW(d.window), grid);
 
     g_signal_connect(d.ok, "clicked", G_CALLBACK(ok_clicked), &d);
-    field_tab_order(d.boxes, 0, kRecordFieldCount, d.ok, true, d.order);
-    d.keys = DialogKeys{confirm, cancel, d.order, kRecordFieldCount + 1, &d};
+    const int stops = field_tab_order(d.boxes, 0, kRecordFieldCount, d.ok, true, d.order);
+    d.keys = DialogKeys{confirm, cancel, d.order, stops, &d};
     answer_dialog_keys(d.window, &d.keys);
     g_signal_connect(d.window, "destroy", G_CALLBACK(dialog_destroyed), &d);
 }

@@ -31,6 +31,8 @@
 #define IDC_WEB_PORT 1106
 #define IDC_STAFF_PIN 1107
 #define IDC_NO_PIN_NOTE 1108  // its text is set from kNoPinNote
+#define IDC_ZONES 1109
+#define IDC_OVERDUE_SECONDS 1110
 #define IDR_CHIME 121
 
 // Commands: 104 comes from the accelerators and is left to default processing; 105 closes.

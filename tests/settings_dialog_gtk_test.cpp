@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "live/controller.h"
 #include "live/live_board.h"
 #include "core/settings.h"
 #include "live/settings_file.h"
@@ -77,6 +78,25 @@ GtkWindow* find_dialog(const char* caption = "Parametry") {
     return nullptr;
 }
 
+// The grid's children in the order attached: each in cells of its own, each row below the last.
+void expect_rows_apart(GtkWindow* dialog) {
+    GtkWidget* grid = gtk_window_get_child(dialog);
+    ASSERT_TRUE(GTK_IS_GRID(grid));
+    int below = 0;
+    for (GtkWidget* child = gtk_widget_get_first_child(grid); child != nullptr;
+         child = gtk_widget_get_next_sibling(child)) {
+        int column = 0;
+        int row = 0;
+        int width = 0;
+        int height = 0;
+        gtk_grid_query_child(GTK_GRID(grid), child, &column, &row, &width, &height);
+        // A box beside its caption shares the caption's row.
+        const bool beside = column > 0 && row == below - 1;
+        EXPECT_TRUE(row >= below || beside) << G_OBJECT_TYPE_NAME(child) << " at row " << row;
+        below = row + height;
+    }
+}
+
 std::vector<std::string> texts(const Widgets& w) {
     std::vector<std::string> out;
     for (GtkWidget* entry : w.entries) {
@@ -103,6 +123,8 @@ protected:
 
     void TearDown() override {
         gtk_window_destroy(owner_);  // takes the dialog with it
+        board_controller().web = nullptr;
+        board_controller().window_ready = false;
         fs::current_path(old_dir_);
         fs::remove_all(dir_);
     }
@@ -201,16 +223,19 @@ TEST_F(GtkDialog, ServiceDialogShowsTheTailAndOkStoresWhatTheEntriesMake) {
     SettingsTail tail{true, ExtensionFields{90, 5, 1, 0, 7}, {'k', 'e', 'p', 't'}};
     ASSERT_TRUE(write_settings_file("setup.dat", default_settings(), tail));
     const Widgets w = open(true);
-    EXPECT_EQ(w.labels,
-              (std::vector<std::string>{
-                  "Usuwaj numer po (minuty, 0 = nigdy):",
-                  "Wyrózniaj nowy numer (sekundy, 0 = nie):", "Dzwiek przy nowym numerze",
-                  "Przyjmuj polecenia: -57 usuwa 57, - czysci tablice", "Dopasuj numery do komórek",
-                  "Strona WWW, port (0 = wylaczona):", "PIN obslugi (0 = bez PIN-u):",
-                  "PIN 0: kazdy w sieci sklepu moze zmieniac numery na tablicy.", "OK"}));
+    EXPECT_EQ(
+        w.labels,
+        (std::vector<std::string>{
+            "Usuwaj numer po (minuty, 0 = nigdy):", "Wyrózniaj nowy numer (sekundy, 0 = nie):",
+            "Dzwiek przy nowym numerze", "Przyjmuj polecenia: -57 usuwa 57, - czysci tablice",
+            "Dopasuj numery do komórek",
+            "Strona WWW, port (0 = wylaczona):", "PIN obslugi (0 = bez PIN-u):",
+            "PIN 0: kazdy w sieci sklepu moze zmieniac numery na tablicy.",
+            "Dwie strefy: w przygotowaniu / gotowe", "Przypomnij po (sekundy, 0 = nie):", "OK"}));
+    expect_rows_apart(find_dialog("Obsluga zamówien"));
     // 90 s shows as 2 whole minutes, rounded up.
-    EXPECT_EQ(texts(w), (std::vector<std::string>{"2", "5", "0", "0"}));
-    ASSERT_EQ(w.checks.size(), 3u);
+    EXPECT_EQ(texts(w), (std::vector<std::string>{"2", "5", "0", "0", "0"}));
+    ASSERT_EQ(w.checks.size(), 4u);
     EXPECT_TRUE(gtk_check_button_get_active(GTK_CHECK_BUTTON(w.checks[0])));
     EXPECT_FALSE(gtk_check_button_get_active(GTK_CHECK_BUTTON(w.checks[1])));
     EXPECT_TRUE(gtk_check_button_get_active(GTK_CHECK_BUTTON(w.checks[2])));
@@ -233,24 +258,81 @@ TEST_F(GtkDialog, ServiceDialogShowsTheTailAndOkStoresWhatTheEntriesMake) {
     EXPECT_FALSE(stored.web_present);  // port and PIN left at 0
 }
 
-TEST_F(GtkDialog, ServiceDialogShowsAndStoresThePortAndPin) {
+TEST_F(GtkDialog, ServiceDialogShowsAndStoresTheWebAndZonesRows) {
     SettingsTail tail{true, ExtensionFields{}, {}};
     tail.fields.web_port = 8080;
     tail.fields.staff_pin = 1234;
     tail.web_present = true;
     ASSERT_TRUE(write_settings_file("setup.dat", default_settings(), tail));
     const Widgets w = open(true);
-    ASSERT_EQ(w.entries.size(), 4u);
-    EXPECT_EQ(texts(w), (std::vector<std::string>{"0", "0", "8080", "1234"}));
+    ASSERT_EQ(w.entries.size(), 5u);
+    ASSERT_EQ(w.checks.size(), 4u);
+    EXPECT_EQ(texts(w), (std::vector<std::string>{"0", "0", "8080", "1234", "0"}));
     gtk_editable_set_text(GTK_EDITABLE(w.entries[2]), "65536");  // beyond: off
     gtk_editable_set_text(GTK_EDITABLE(w.entries[3]), "00042");
+    gtk_check_button_set_active(GTK_CHECK_BUTTON(w.checks[3]), TRUE);
+    gtk_editable_set_text(GTK_EDITABLE(w.entries[4]), "90");
+    g_signal_emit_by_name(w.ok, "clicked");
+    // The zones' rows bring the third block after the second.
+    const std::string bytes = file_bytes();
+    ASSERT_EQ(bytes.size(), kZonesTailedFileSize);
+    EXPECT_EQ(bytes.substr(kWebTailedFileSize, 4), "PVX3");
+    BoardSettings settings{};
+    SettingsTail stored{};
+    ASSERT_TRUE(read_settings_file("setup.dat", &settings, &stored));
+    ASSERT_TRUE(stored.zones_present);
+    EXPECT_EQ(stored.fields.web_port, 0);
+    EXPECT_EQ(stored.fields.staff_pin, 42);
+    EXPECT_EQ(stored.fields.zones, 1);
+    EXPECT_EQ(stored.fields.overdue_seconds, 90);
+}
+
+// A web side whose every port is taken.
+bool refuse_port(void*, uint16_t, int32_t) {
+    return false;
+}
+void no_web_call(void*) {}
+void no_pin(void*, int32_t) {}
+const WebOps kRefusingWeb{refuse_port, no_web_call, no_pin, no_web_call, nullptr};
+
+TEST_F(GtkDialog, ServiceDialogSaysOnceUnderOkThatThePortIsTaken) {
+    Controller& controller = board_controller();
+    controller.web = &kRefusingWeb;
+    controller.window_ready = true;
+    const Widgets w = open(true);
+    ASSERT_EQ(w.entries.size(), 5u);
+    gtk_editable_set_text(GTK_EDITABLE(w.entries[2]), "8080");
+    g_signal_emit_by_name(w.ok, "clicked");
+    EXPECT_TRUE(service_dialog_open());
+    Widgets after;
+    collect(GTK_WIDGET(find_dialog("Obsluga zamówien")), after);
+    ASSERT_FALSE(after.labels.empty());
+    EXPECT_EQ(after.labels.back(), "Port zajety lub niedostepny");
+    expect_rows_apart(find_dialog("Obsluga zamówien"));
+    g_signal_emit_by_name(w.ok, "clicked");  // the next OK closes it
+    EXPECT_FALSE(service_dialog_open());
+}
+
+TEST_F(GtkDialog, ServiceDialogOkKeepsTheFieldsItDoesNotShow) {
+    SettingsTail tail{true, ExtensionFields{}, {}};
+    tail.fields.overdue_seconds = 30;
+    tail.fields.voice = 7;
+    tail.fields.reserved = -5;
+    tail.web_present = true;
+    tail.zones_present = true;
+    ASSERT_TRUE(write_settings_file("setup.dat", default_settings(), tail));
+    const Widgets w = open(true);
+    ASSERT_EQ(w.entries.size(), 5u);  // none for the voice or the reserved field
+    EXPECT_EQ(texts(w).back(), "30");
+    gtk_editable_set_text(GTK_EDITABLE(w.entries[4]), "45");
     g_signal_emit_by_name(w.ok, "clicked");
     BoardSettings settings{};
     SettingsTail stored{};
     ASSERT_TRUE(read_settings_file("setup.dat", &settings, &stored));
-    ASSERT_TRUE(stored.web_present);
-    EXPECT_EQ(stored.fields.web_port, 0);
-    EXPECT_EQ(stored.fields.staff_pin, 42);
+    tail.fields.overdue_seconds = 45;
+    EXPECT_EQ(std::memcmp(&stored.fields, &tail.fields, sizeof tail.fields), 0);
+    EXPECT_EQ(stored.fields.voice, 7);
+    EXPECT_EQ(stored.fields.reserved, -5);
 }
 
 }  // namespace

@@ -15,6 +15,7 @@
 #include <utility>
 #include <vector>
 
+#include "live/controller.h"
 #include "live/live_board.h"
 #include "res/resource.h"
 #include "core/settings.h"
@@ -225,6 +226,42 @@ bool text_fits(HWND control) {
     return need.right <= box.right && need.bottom <= box.bottom;
 }
 
+// Every control inside the dialog and clear of the others, and each text control's text in its
+// box.
+void expect_laid_out(HWND dialog) {
+    RECT client{};
+    GetClientRect(dialog, &client);
+    const std::vector<HWND> controls = children(dialog);
+    for (size_t i = 0; i < controls.size(); ++i) {
+        RECT a{};
+        GetWindowRect(controls[i], &a);
+        MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&a), 2);
+        EXPECT_TRUE(a.left >= 0 && a.top >= 0 && a.right <= client.right &&
+                    a.bottom <= client.bottom)
+            << GetDlgCtrlID(controls[i]);
+        for (size_t j = 0; j < i; ++j) {
+            RECT b{};
+            RECT both{};
+            GetWindowRect(controls[j], &b);
+            MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&b), 2);
+            EXPECT_FALSE(IntersectRect(&both, &a, &b)) << i << " and " << j;
+        }
+        char name[16] = {};
+        GetClassNameA(controls[i], name, sizeof name);
+        if (std::strcmp(name, "Static") == 0) {
+            EXPECT_TRUE(text_fits(controls[i])) << i;
+        }
+    }
+}
+
+// A web side whose every port is taken.
+bool refuse_port(void*, uint16_t, int32_t) {
+    return false;
+}
+void no_web_call(void*) {}
+void no_pin(void*, int32_t) {}
+const WebOps kRefusingWeb{refuse_port, no_web_call, no_pin, no_web_call, nullptr};
+
 // ---- The live record and the file ----
 
 using Bytes = std::vector<unsigned char>;
@@ -267,6 +304,13 @@ Bytes tailed(const BoardSettings& settings, std::vector<int32_t> fields) {
         tail.fields.web_port = fields[5];
         tail.fields.staff_pin = fields[6];
         tail.web_present = true;
+    }
+    if (fields.size() > 7) {  // the zones, the overdue seconds, the voice and the reserved field
+        tail.fields.zones = fields[7];
+        tail.fields.overdue_seconds = fields[8];
+        tail.fields.voice = fields[9];
+        tail.fields.reserved = fields[10];
+        tail.zones_present = true;
     }
     return settings_file_bytes(settings, tail);
 }
@@ -690,6 +734,32 @@ TEST_F(SettingsDialog, ServiceDialogOkWritesTheTailOnlyOnceSomethingIsOn) {
               }}),
               IDOK);
     EXPECT_EQ(file_bytes(), tailed(kOnDisk, {90, 0, 7, 0, 0, 0, 1234}));
+
+    // The zones' rows bring the third block after the second.
+    EXPECT_EQ(run_service_dialog({[](HWND dialog) {
+                  EXPECT_FALSE(box_checked(dialog, IDC_ZONES));
+                  EXPECT_EQ(text_of(dialog, IDC_OVERDUE_SECONDS), "0");
+                  click(dialog, IDC_ZONES);
+                  put(dialog, IDC_OVERDUE_SECONDS, "90");
+                  click(dialog, IDOK);
+              }}),
+              IDOK);
+    const Bytes zoned = file_bytes();
+    ASSERT_EQ(zoned.size(), kZonesTailedFileSize);
+    EXPECT_EQ(Bytes(zoned.begin() + kWebTailedFileSize, zoned.begin() + kWebTailedFileSize + 4),
+              (Bytes{'P', 'V', 'X', '3'}));
+    EXPECT_EQ(zoned, tailed(kOnDisk, {90, 0, 7, 0, 0, 0, 1234, 1, 90, 0, 0}));
+}
+
+TEST_F(SettingsDialog, ServiceDialogOkKeepsTheFieldsItDoesNotShow) {
+    put_bytes(tailed(kOnDisk, {0, 0, 0, 0, 0, 0, 0, 0, 30, 7, -5}));
+    EXPECT_EQ(run_service_dialog({[](HWND dialog) {
+                  EXPECT_EQ(text_of(dialog, IDC_OVERDUE_SECONDS), "30");
+                  put(dialog, IDC_OVERDUE_SECONDS, "45");
+                  click(dialog, IDOK);
+              }}),
+              IDOK);
+    EXPECT_EQ(file_bytes(), tailed(kOnDisk, {0, 0, 0, 0, 0, 0, 0, 0, 45, 7, -5}));
 }
 
 TEST_F(SettingsDialog, ServiceDialogTextsAndOrder) {
@@ -702,7 +772,8 @@ TEST_F(SettingsDialog, ServiceDialogTextsAndOrder) {
             ids.push_back(GetDlgCtrlID(c));
             const int id = GetDlgCtrlID(c);
             const bool digits = id == IDC_EXPIRE_MINUTES || id == IDC_HIGHLIGHT_SECONDS ||
-                                id == IDC_WEB_PORT || id == IDC_STAFF_PIN;
+                                id == IDC_WEB_PORT || id == IDC_STAFF_PIN ||
+                                id == IDC_OVERDUE_SECONDS;
             if (!digits) {
                 texts.push_back(window_text(c));
             }
@@ -710,40 +781,32 @@ TEST_F(SettingsDialog, ServiceDialogTextsAndOrder) {
                 EXPECT_TRUE(GetWindowLongA(c, GWL_STYLE) & ES_NUMBER);
             }
         }
-        // Every control inside the dialog and clear of the others.
-        RECT client{};
-        GetClientRect(dialog, &client);
-        const std::vector<HWND> controls = children(dialog);
-        for (size_t i = 0; i < controls.size(); ++i) {
-            RECT a{};
-            GetWindowRect(controls[i], &a);
-            MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&a), 2);
-            EXPECT_TRUE(a.left >= 0 && a.top >= 0 && a.right <= client.right &&
-                        a.bottom <= client.bottom)
-                << GetDlgCtrlID(controls[i]);
-            for (size_t j = 0; j < i; ++j) {
-                RECT b{};
-                RECT both{};
-                GetWindowRect(controls[j], &b);
-                MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&b), 2);
-                EXPECT_FALSE(IntersectRect(&both, &a, &b)) << i << " and " << j;
-            }
-            if (ids[i] == -1 || ids[i] == IDC_NO_PIN_NOTE) {
-                EXPECT_TRUE(text_fits(controls[i])) << i;
-            }
+        expect_laid_out(dialog);
+        EXPECT_EQ(ids,
+                  (std::vector<int>{-1, IDC_EXPIRE_MINUTES, -1, IDC_HIGHLIGHT_SECONDS, IDC_CHIME,
+                                    IDC_COMMANDS, IDC_FIT_TEXT, -1, IDC_WEB_PORT, -1, IDC_STAFF_PIN,
+                                    IDC_NO_PIN_NOTE, IDC_ZONES, -1, IDC_OVERDUE_SECONDS, IDOK}));
+        // Tab walks the rows in the table's order, then OK, and back to the minutes.
+        std::vector<int> tab_order;
+        HWND at = GetDlgItem(dialog, IDC_EXPIRE_MINUTES);
+        for (int i = 0; i < 11; ++i) {
+            tab_order.push_back(GetDlgCtrlID(at));
+            at = GetNextDlgTabItem(dialog, at, FALSE);
         }
-        EXPECT_EQ(ids, (std::vector<int>{-1, IDC_EXPIRE_MINUTES, -1, IDC_HIGHLIGHT_SECONDS,
-                                         IDC_CHIME, IDC_COMMANDS, IDC_FIT_TEXT, -1, IDC_WEB_PORT,
-                                         -1, IDC_STAFF_PIN, IDC_NO_PIN_NOTE, IDOK}));
-        EXPECT_EQ(
-            texts,
-            (std::vector<std::wstring>{
-                L"Usuwaj numer po (minuty, 0 = nigdy):",
-                L"Wyr\u00F3zniaj nowy numer (sekundy, 0 = nie):", L"Dzwiek przy nowym numerze",
-                L"Przyjmuj polecenia: -57 usuwa 57, - czysci tablice",
-                L"Dopasuj numery do kom\u00F3rek", L"Strona WWW, port (0 = wylaczona):",
-                L"PIN obslugi (0 = bez PIN-u):",
-                L"PIN 0: kazdy w sieci sklepu moze zmieniac numery na tablicy.", L"OK"}));
+        EXPECT_EQ(tab_order,
+                  (std::vector<int>{IDC_EXPIRE_MINUTES, IDC_HIGHLIGHT_SECONDS, IDC_CHIME,
+                                    IDC_COMMANDS, IDC_FIT_TEXT, IDC_WEB_PORT, IDC_STAFF_PIN,
+                                    IDC_ZONES, IDC_OVERDUE_SECONDS, IDOK, IDC_EXPIRE_MINUTES}));
+        EXPECT_EQ(texts, (std::vector<std::wstring>{
+                             L"Usuwaj numer po (minuty, 0 = nigdy):",
+                             L"Wyr\u00F3zniaj nowy numer (sekundy, 0 = nie):",
+                             L"Dzwiek przy nowym numerze",
+                             L"Przyjmuj polecenia: -57 usuwa 57, - czysci tablice",
+                             L"Dopasuj numery do kom\u00F3rek",
+                             L"Strona WWW, port (0 = wylaczona):", L"PIN obslugi (0 = bez PIN-u):",
+                             L"PIN 0: kazdy w sieci sklepu moze zmieniac numery na tablicy.",
+                             L"Dwie strefy: w przygotowaniu / gotowe",
+                             L"Przypomnij po (sekundy, 0 = nie):", L"OK"}));
         if (GetACP() == 1250 || GetACP() == 1252) {
             char ansi[64] = {};
             GetWindowTextA(dialog, ansi, sizeof ansi);
@@ -751,6 +814,31 @@ TEST_F(SettingsDialog, ServiceDialogTextsAndOrder) {
         }
         SendMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
     }});
+}
+
+TEST_F(SettingsDialog, ServiceDialogSaysOnceUnderOkThatThePortIsTaken) {
+    write_file(default_settings());
+    Controller& controller = board_controller();
+    controller.web = &kRefusingWeb;
+    controller.window_ready = true;
+    const INT_PTR result = run_service_dialog({
+        [](HWND dialog) {
+            put(dialog, IDC_WEB_PORT, "8080");
+            click(dialog, IDOK);
+        },
+        [](HWND dialog) {
+            std::vector<std::wstring> texts;
+            for (HWND c : children(dialog)) {
+                texts.push_back(window_text(c));
+            }
+            EXPECT_EQ(texts.back(), L"Port zajety lub niedostepny");
+            expect_laid_out(dialog);
+            click(dialog, IDOK);  // the next OK closes it, the board running without the web
+        },
+    });
+    controller.web = nullptr;
+    controller.window_ready = false;
+    EXPECT_EQ(result, IDOK);
 }
 
 std::wstring utf16(const char* utf8) {
@@ -773,6 +861,9 @@ TEST_F(SettingsDialog, EveryFieldRowHasItsBoxAndCaptionsInTheTemplate) {
             for (int i = first; i < (tail ? kFieldCount : kRecordFieldCount); ++i) {
                 const SettingField& row = kSettingFields[i];
                 SCOPED_TRACE(i);
+                if (!shown_in_dialog(row)) {
+                    continue;  // no control: the static assertion beside the mapping
+                }
                 const HWND box = GetDlgItem(dialog, control_of(i));
                 ASSERT_NE(box, nullptr);
                 char name[16] = {};

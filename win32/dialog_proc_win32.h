@@ -10,7 +10,7 @@
 #include "core/setting_fields.h"
 #include "res/resource.h"
 
-// Each row of the field table to its control in the dialog templates.
+// Each row of the field table that a dialog shows to its control in the dialog templates.
 struct FieldControl {
     int field;
     int id;
@@ -32,6 +32,8 @@ inline constexpr FieldControl kFieldControls[] = {
     {field_index(&ExtensionFields::fit_text), IDC_FIT_TEXT},
     {field_index(&ExtensionFields::web_port), IDC_WEB_PORT},
     {field_index(&ExtensionFields::staff_pin), IDC_STAFF_PIN},
+    {field_index(&ExtensionFields::zones), IDC_ZONES},
+    {field_index(&ExtensionFields::overdue_seconds), IDC_OVERDUE_SECONDS},
 };
 
 constexpr int control_of(int field) {
@@ -43,20 +45,27 @@ constexpr int control_of(int field) {
     return 0;
 }
 
-constexpr bool every_field_has_a_control() {
+constexpr bool every_shown_field_has_a_control() {
+    int shown = 0;
     for (int i = 0; i < kFieldCount; ++i) {
-        if (control_of(i) == 0) {
+        if ((control_of(i) != 0) != shown_in_dialog(kSettingFields[i])) {
             return false;
         }
+        shown += shown_in_dialog(kSettingFields[i]) ? 1 : 0;
     }
-    return sizeof kFieldControls / sizeof kFieldControls[0] == kFieldCount;
+    return sizeof kFieldControls / sizeof kFieldControls[0] == static_cast<size_t>(shown);
 }
-static_assert(every_field_has_a_control(), "a field with no box in the templates");
+static_assert(every_shown_field_has_a_control(),
+              "a shown field with no box in the templates, or a kept one with a box");
 
-// The boxes of `count` rows from `first` show `entries`.
+// The boxes of `count` rows from `first` show `entries`. Rows with no box are passed over, here
+// and in reading.
 inline void show_entries(HWND dialog, int first, int count, const uint32_t* entries) {
     for (int i = 0; i < count; ++i) {
         const int id = control_of(first + i);
+        if (!shown_in_dialog(kSettingFields[first + i])) {
+            continue;
+        }
         if (kSettingFields[first + i].box == FieldBox::kCheck) {
             CheckDlgButton(dialog, id, entries[i] != 0 ? BST_CHECKED : BST_UNCHECKED);
         } else {
@@ -71,6 +80,9 @@ inline void read_entries(HWND dialog, int first, int count, uint32_t* entries) {
     for (int i = 0; i < count; ++i) {
         const int field = first + i;
         const int id = control_of(field);
+        if (!shown_in_dialog(kSettingFields[field])) {
+            continue;
+        }
         if (kSettingFields[field].box == FieldBox::kCheck) {
             entries[i] = IsDlgButtonChecked(dialog, id) == BST_CHECKED ? 1 : 0;
         } else if (field < kRecordFieldCount) {

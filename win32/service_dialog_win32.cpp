@@ -13,10 +13,16 @@ namespace {
 ExtensionFields g_shown{};
 bool g_said_refused = false;
 
-// Below OK, in a row the dialog grows by, so the template stays as it is when all is well.
+// Below OK, in a row the dialog grows by, so the template stays as it is when all is well. Placed
+// from OK's own place, so rows added above it move the message with it.
 void say_port_refused(HWND dialog) {
-    RECT row{12, 146, 227, 154};
+    RECT ok{};
+    GetWindowRect(GetDlgItem(dialog, IDOK), &ok);
+    MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&ok), 2);
+    RECT row{12, 4, 227, 12};  // in dialog units, from OK's bottom edge
     MapDialogRect(dialog, &row);
+    row.top += ok.bottom;
+    row.bottom += ok.bottom;
     RECT grow{0, 0, 0, 14};
     MapDialogRect(dialog, &grow);
     RECT frame{};
