@@ -233,10 +233,11 @@ bool feed(LiveBoard& board, const uint8_t* bytes, size_t length) {
                           : command ? expected_command(before, n, text + 1, argument, want)
                                     : expected_after(before, n, text, run, want);
 
-    // With two zones on, a command also takes from the preparing zone: changed if it held the text.
+    // A command also takes from the preparing zone (which keeps what it held when the zones were
+    // switched off): changed if it held the text.
     const SlotTable preparing_before = preparing_of(board);
     bool preparing_goes = false;
-    if (command && !stray && zones_on(board)) {
+    if (command && !stray) {
         for (int k = 0; k < n; ++k) {
             const size_t own = strnlen(preparing_before.slots[k], kSlotSize);
             preparing_goes =
