@@ -7,6 +7,7 @@
 #include <string>
 
 #include "core/board.h"
+#include "core/voice.h"
 #include "core/extensions.h"
 #include "core/settings.h"
 
@@ -21,6 +22,8 @@ struct BoardCopy {
     SlotTable preparing{};
     ArrivalTimes arrivals{};
     int64_t now_ms = 0;
+    // With the voice on: the latest numbers called (extensions.voice says whether it is on).
+    VoiceCalls calls{};
 };
 
 // Whether ready slot k has waited the overdue time (the zones' cue; never with it off).

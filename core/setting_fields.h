@@ -87,7 +87,7 @@ inline constexpr SettingField kSettingFields[] = {
     field_rows::check(&ExtensionFields::zones, "Dwie strefy: w przygotowaniu / gotowe"),
     field_rows::timed(&ExtensionFields::overdue_seconds,
                       "Przypomnij po (sekundy, 0 = nie):", kMaxOverdueSeconds, 1),
-    field_rows::kept(&ExtensionFields::voice),
+    field_rows::check(&ExtensionFields::voice, "Wywołuj numery głosem"),
     field_rows::kept(&ExtensionFields::reserved),
 };
 

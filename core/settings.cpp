@@ -102,6 +102,7 @@ Extensions extensions_of(const SettingsTail& tail) {
     if (tail.web_present && tail.zones_present) {
         on.zones = tail.fields.zones != 0;
         on.overdue_ms = bounded_ms(tail.fields.overdue_seconds, kMaxOverdueSeconds);
+        on.voice = tail.fields.voice != 0;
     }
     return on;
 }

@@ -43,7 +43,7 @@ struct ExtensionFields {
     // The third block's, after its marker "PVX3" at bytes 72 to 75.
     int32_t zones = 0;            // 0: off; else preparing and ready
     int32_t overdue_seconds = 0;  // 0: off
-    int32_t voice = 0;            // kept as read; nothing acts on it yet
+    int32_t voice = 0;            // 0: off; else numbers are called aloud
     int32_t reserved = 0;         // kept as read, for later
 };
 
@@ -90,6 +90,7 @@ struct Extensions {
     // The third block's; off without it.
     bool zones = false;
     int64_t overdue_ms = 0;
+    bool voice = false;
 };
 Extensions extensions_of(const SettingsTail& tail);
 

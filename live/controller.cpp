@@ -5,6 +5,7 @@
 #include <mutex>
 
 #include "live/receiver.h"
+#include "live/speaker.h"
 
 namespace {
 
@@ -18,6 +19,28 @@ void repaint_hook() {
 
 void chime_hook() {
     g_hooked->ops->play_chime(g_hooked->shell);
+}
+
+// The chime as the speaker plays it, in its turn before a call.
+void speaker_chime(void* context) {
+    Controller& c = *static_cast<Controller*>(context);
+    c.ops->play_chime(c.shell);
+}
+
+// With the voice on, the chime and the call wait their turns in the speaker; without, the chime
+// sounds at once as it always has.
+void sound(Controller& c, const Outcome& outcome) {
+    if (!outcome.voice) {
+        if (outcome.chime) {
+            c.ops->play_chime(c.shell);
+        }
+    } else if (c.speaker != nullptr && (outcome.chime || outcome.call[0] != '\0')) {
+        speaker_push(*c.speaker, outcome.chime, outcome.call, false);
+    }
+}
+
+void voice_hook(const Outcome& outcome) {
+    sound(*g_hooked, outcome);
 }
 
 void arm_round(Controller& c, int64_t due) {
@@ -87,6 +110,7 @@ Controller& board_controller() {
         made.board = &live_board();
         made.receiver = &board_receiver();
         made.settings_path = kSettingsFile;
+        made.speaker = &board_speaker();
         return made;
     }();
     return controller;
@@ -107,10 +131,15 @@ bool controller_start(Controller& c) {
 }
 
 void controller_window_ready(Controller& c) {
+    if (c.speaker != nullptr) {
+        c.speaker->play_chime = speaker_chime;
+        c.speaker->chime_context = &c;
+    }
     if (c.receiver != nullptr) {
         g_hooked = &c;
         c.receiver->repaint_hook.store(repaint_hook);
         c.receiver->chime_hook.store(chime_hook);
+        c.receiver->voice_hook.store(voice_hook);
     }
     if (!c.framed) {
         c.watching = true;
@@ -127,10 +156,14 @@ void controller_stop(Controller& c) {
     if (c.receiver != nullptr) {
         c.receiver->repaint_hook.store(nullptr);
         c.receiver->chime_hook.store(nullptr);
+        c.receiver->voice_hook.store(nullptr);
         stop_receiver(*c.receiver);  // the thread must be joined before the program ends
         if (g_hooked == &c) {
             g_hooked = nullptr;
         }
+    }
+    if (c.speaker != nullptr) {
+        speaker_stop(*c.speaker);  // after everything that pushes to it
     }
     arm_round(c, kNever);
     c.watching = false;
@@ -188,7 +221,14 @@ void controller_timer_fired(Controller& c, ShellTimer timer) {
     if (round.repaint) {
         controller_board_changed(c);
     }
-    if (round.chime && c.window_ready) {
+    if (round.voice && c.window_ready && c.speaker != nullptr) {
+        if (round.chime && round.reminders == 0) {
+            speaker_push(*c.speaker, true, nullptr, false);
+        }
+        for (int i = 0; i < round.reminders; ++i) {
+            speaker_push(*c.speaker, round.chime && i == 0, round.reminder[i], true);
+        }
+    } else if (round.chime && c.window_ready) {
         c.ops->play_chime(c.shell);
     }
     arm_round(c, round.due);
@@ -240,9 +280,7 @@ void controller_web_changed(Controller& c, Outcome outcome) {
     if (outcome.repaint) {
         controller_board_changed(c);
     }
-    if (outcome.chime) {
-        c.ops->play_chime(c.shell);
-    }
+    sound(c, outcome);
 }
 
 void controller_pointer_moved(Controller& c, int x, int y) {

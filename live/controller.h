@@ -11,6 +11,7 @@
 #include "live/live_board.h"
 
 struct Receiver;
+struct Speaker;
 
 // The shell's two timers: the extensions' round (expiry and the highlight) and the pointer's tick.
 enum class ShellTimer { kRound, kPointer };
@@ -80,6 +81,7 @@ struct Controller {
     bool ticking;
     PointerIdle pointer;
     const WebOps* web;  // nullptr: no web side
+    Speaker* speaker;   // nullptr: no voice
     bool window_ready;
     int32_t web_port;  // serving on it; 0: not serving
     int32_t web_pin;   // as handed to the server

@@ -47,6 +47,16 @@ void put_tail(LiveBoard& board, SettingsTail tail) {
     }
 }
 
+// Under the lock.
+bool stands_in(const SlotTable& table, int active, const char* text) {
+    for (int k = 0; k < active; ++k) {
+        if (std::strncmp(table.slots[k], text, kSlotSize) == 0) {
+            return true;
+        }
+    }
+    return false;
+}
+
 // Under the lock. When the next ready number becomes overdue after `after`; kNever for none.
 int64_t next_overdue(const LiveBoard& board, int64_t after) {
     const int64_t overdue_ms = board.extensions.overdue_ms;
@@ -107,6 +117,9 @@ BoardCopy copy_board(LiveBoard& board) {
         copy.highlighted = highlighted_slot(board.table, board.arrivals, active_of(board),
                                             board.clock(), board.extensions.highlight_ms);
     }
+    if (board.extensions.voice) {
+        copy.calls = board.calls;
+    }
     if (board.extensions.zones) {
         copy.preparing = board.preparing;
         copy.arrivals = board.arrivals;
@@ -145,6 +158,8 @@ Outcome receive_datagram(LiveBoard& board, char* buffer, size_t length) {
         return outcome;
     }
     const int64_t now = times != nullptr || on.chime ? board.clock() : 0;
+    // A number already on show that arrives again is not called again.
+    const bool called = on.voice && buffer[0] != '\0' && !stands_in(board.table, active, buffer);
     outcome.repaint = accept_text(board.table, active, buffer, times, now);
     if (outcome.repaint && buffer[0] != '\0' && on.zones) {
         remove_text(board.preparing, active, buffer, nullptr);
@@ -154,6 +169,11 @@ Outcome receive_datagram(LiveBoard& board, char* buffer, size_t length) {
             board.highlight_until = now + on.highlight_ms;
         }
         outcome.chime = on.chime && chime_allowed(&board.last_chime, now);
+    }
+    outcome.voice = on.voice;
+    if (outcome.repaint && called) {
+        strncpy(outcome.call, buffer, kMaxTextLength);
+        log_call(board.calls, buffer, false);
     }
     return outcome;
 }
@@ -207,14 +227,28 @@ TimerRound run_timer_round(LiveBoard& board) {
         board.highlight_until = kNever;
         round.repaint = true;
     }
-    // A number left waiting gets its mark, and the chime once more.
+    // A number left waiting gets its mark, the chime once more, and with the voice its call.
     if (next_overdue(board, board.overdue_checked) <= now) {
         round.repaint = true;
         round.chime = board.extensions.chime && chime_allowed(&board.last_chime, now);
+        round.voice = board.extensions.voice;
+        const int active = active_of(board);
+        for (int k = 0; k < active && round.voice && round.reminders < kVoiceWaiting; ++k) {
+            const int64_t at = board.arrivals.ms[k] + board.extensions.overdue_ms;
+            if (board.table.slots[k][0] != '\0' && at > board.overdue_checked && at <= now) {
+                strncpy(round.reminder[round.reminders++], board.table.slots[k], kMaxTextLength);
+                log_call(board.calls, board.table.slots[k], true);
+            }
+        }
     }
     board.overdue_checked = now > board.overdue_checked ? now : board.overdue_checked;
     round.due = due_of(board);
     return round;
+}
+
+bool shown_ready(LiveBoard& board, const char* text) {
+    std::lock_guard<std::mutex> hold(board.lock);
+    return stands_in(board.table, active_of(board), text);
 }
 
 int64_t next_timer_round(LiveBoard& board) {

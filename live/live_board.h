@@ -12,6 +12,7 @@
 #include "core/draw.h"
 #include "core/extensions.h"
 #include "core/settings.h"
+#include "core/voice.h"
 #include "core/zones.h"
 
 // Monotonic milliseconds.
@@ -35,6 +36,8 @@ struct LiveBoard {
     int64_t last_chime = kNever;
     // With the overdue cue: numbers that became overdue up to here have been drawn and chimed.
     int64_t overdue_checked = 0;
+    // With the voice on: the latest numbers called, for the web page.
+    VoiceCalls calls{};
     int64_t (*clock)() = monotonic_ms;
     // A repaint was asked of the window and its paint has not yet begun.
     std::atomic<bool> repaint_pending{false};
@@ -57,6 +60,9 @@ bool receive_text(LiveBoard& board, char* buffer, size_t length);
 struct Outcome {
     bool repaint;  // the board changed
     bool chime;    // a new number arrived, chime on, and the last chime was long enough ago
+    // With the voice on, the chime and the call take their turns in the speaker (live/speaker.h).
+    bool voice = false;
+    char call[kSlotSize] = {};  // a number that became ready, to be called; "" for none
 };
 
 // receive_text with the extensions: with commands on, a datagram starting with '-' removes the
@@ -79,12 +85,20 @@ Outcome undo_removal(LiveBoard& board);
 Outcome remove_number(LiveBoard& board, const char* text);
 Outcome clear_numbers(LiveBoard& board);
 
+// Whether `text` stands in the ready zone now: a call whose number has gone is not said.
+bool shown_ready(LiveBoard& board, const char* text);
+
 // The expiry and highlight timer's round at the clock's present reading: removes what has stood
 // long enough. `due` is when the next round should run (kNever: no timer needed).
 struct TimerRound {
     bool repaint;
     int64_t due;
     bool chime = false;  // a ready number has just become overdue, chime on and allowed
+    // With the voice on, the numbers that have just become overdue, to be called once more
+    // (no more than may wait their turn).
+    bool voice = false;
+    int reminders = 0;
+    char reminder[kVoiceWaiting][kSlotSize] = {};
 };
 TimerRound run_timer_round(LiveBoard& board);
 

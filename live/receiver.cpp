@@ -42,7 +42,12 @@ void apply_datagram(Receiver& receiver, char* buffer, const Received& got) {
     if (outcome.repaint) {
         call_hook(receiver.repaint_hook);
     }
-    if (outcome.chime) {
+    if (outcome.voice) {
+        void (*hook)(const Outcome&) = receiver.voice_hook.load();
+        if (hook != nullptr && (outcome.chime || outcome.call[0] != '\0')) {
+            hook(outcome);
+        }
+    } else if (outcome.chime) {
         call_hook(receiver.chime_hook);
     }
 }

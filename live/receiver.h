@@ -11,6 +11,7 @@
 #include "live/socket_ops.h"
 
 struct LiveBoard;
+struct Outcome;
 
 constexpr uint16_t kReceiverPort = kBoardPort;
 
@@ -33,6 +34,8 @@ struct Receiver {
     LiveBoard* board = nullptr;
     std::atomic<void (*)()> repaint_hook{nullptr};  // nullptr: no window to repaint yet
     std::atomic<void (*)()> chime_hook{nullptr};    // nullptr: no sound to play
+    // With the voice on, the chime and the call go here instead (to the speaker).
+    std::atomic<void (*)(const Outcome&)> voice_hook{nullptr};
 
     std::thread thread;
     std::atomic<ReceiverState> state{ReceiverState::kIdle};

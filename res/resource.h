@@ -33,6 +33,7 @@
 #define IDC_NO_PIN_NOTE 1108  // its text is set from kNoPinNote
 #define IDC_ZONES 1109
 #define IDC_OVERDUE_SECONDS 1110
+#define IDC_VOICE 1111
 #define IDR_CHIME 121
 
 // Commands: 104 comes from the accelerators and is left to default processing; 105 closes.

@@ -223,19 +223,19 @@ TEST_F(GtkDialog, ServiceDialogShowsTheTailAndOkStoresWhatTheEntriesMake) {
     SettingsTail tail{true, ExtensionFields{90, 5, 1, 0, 7}, {'k', 'e', 'p', 't'}};
     ASSERT_TRUE(write_settings_file("setup.dat", default_settings(), tail));
     const Widgets w = open(true);
-    EXPECT_EQ(
-        w.labels,
-        (std::vector<std::string>{
-            "Usuwaj numer po (minuty, 0 = nigdy):", "Wyrózniaj nowy numer (sekundy, 0 = nie):",
-            "Dzwiek przy nowym numerze", "Przyjmuj polecenia: -57 usuwa 57, - czysci tablice",
-            "Dopasuj numery do komórek",
-            "Strona WWW, port (0 = wylaczona):", "PIN obslugi (0 = bez PIN-u):",
-            "PIN 0: kazdy w sieci sklepu moze zmieniac numery na tablicy.",
-            "Dwie strefy: w przygotowaniu / gotowe", "Przypomnij po (sekundy, 0 = nie):", "OK"}));
+    EXPECT_EQ(w.labels,
+              (std::vector<std::string>{
+                  "Usuwaj numer po (minuty, 0 = nigdy):",
+                  "Wyrózniaj nowy numer (sekundy, 0 = nie):", "Dzwiek przy nowym numerze",
+                  "Przyjmuj polecenia: -57 usuwa 57, - czysci tablice", "Dopasuj numery do komórek",
+                  "Strona WWW, port (0 = wylaczona):", "PIN obslugi (0 = bez PIN-u):",
+                  "PIN 0: kazdy w sieci sklepu moze zmieniac numery na tablicy.",
+                  "Dwie strefy: w przygotowaniu / gotowe",
+                  "Przypomnij po (sekundy, 0 = nie):", "Wywołuj numery głosem", "OK"}));
     expect_rows_apart(find_dialog("Obsluga zamówien"));
     // 90 s shows as 2 whole minutes, rounded up.
     EXPECT_EQ(texts(w), (std::vector<std::string>{"2", "5", "0", "0", "0"}));
-    ASSERT_EQ(w.checks.size(), 4u);
+    ASSERT_EQ(w.checks.size(), 5u);
     EXPECT_TRUE(gtk_check_button_get_active(GTK_CHECK_BUTTON(w.checks[0])));
     EXPECT_FALSE(gtk_check_button_get_active(GTK_CHECK_BUTTON(w.checks[1])));
     EXPECT_TRUE(gtk_check_button_get_active(GTK_CHECK_BUTTON(w.checks[2])));
@@ -266,12 +266,14 @@ TEST_F(GtkDialog, ServiceDialogShowsAndStoresTheWebAndZonesRows) {
     ASSERT_TRUE(write_settings_file("setup.dat", default_settings(), tail));
     const Widgets w = open(true);
     ASSERT_EQ(w.entries.size(), 5u);
-    ASSERT_EQ(w.checks.size(), 4u);
+    ASSERT_EQ(w.checks.size(), 5u);
     EXPECT_EQ(texts(w), (std::vector<std::string>{"0", "0", "8080", "1234", "0"}));
     gtk_editable_set_text(GTK_EDITABLE(w.entries[2]), "65536");  // beyond: off
     gtk_editable_set_text(GTK_EDITABLE(w.entries[3]), "00042");
     gtk_check_button_set_active(GTK_CHECK_BUTTON(w.checks[3]), TRUE);
     gtk_editable_set_text(GTK_EDITABLE(w.entries[4]), "90");
+    EXPECT_FALSE(gtk_check_button_get_active(GTK_CHECK_BUTTON(w.checks[4])));
+    gtk_check_button_set_active(GTK_CHECK_BUTTON(w.checks[4]), TRUE);
     g_signal_emit_by_name(w.ok, "clicked");
     // The zones' rows bring the third block after the second.
     const std::string bytes = file_bytes();
@@ -285,6 +287,7 @@ TEST_F(GtkDialog, ServiceDialogShowsAndStoresTheWebAndZonesRows) {
     EXPECT_EQ(stored.fields.staff_pin, 42);
     EXPECT_EQ(stored.fields.zones, 1);
     EXPECT_EQ(stored.fields.overdue_seconds, 90);
+    EXPECT_EQ(stored.fields.voice, 1);
 }
 
 // A web side whose every port is taken.
@@ -316,13 +319,13 @@ TEST_F(GtkDialog, ServiceDialogSaysOnceUnderOkThatThePortIsTaken) {
 TEST_F(GtkDialog, ServiceDialogOkKeepsTheFieldsItDoesNotShow) {
     SettingsTail tail{true, ExtensionFields{}, {}};
     tail.fields.overdue_seconds = 30;
-    tail.fields.voice = 7;
+    tail.fields.voice = 1;
     tail.fields.reserved = -5;
     tail.web_present = true;
     tail.zones_present = true;
     ASSERT_TRUE(write_settings_file("setup.dat", default_settings(), tail));
     const Widgets w = open(true);
-    ASSERT_EQ(w.entries.size(), 5u);  // none for the voice or the reserved field
+    ASSERT_EQ(w.entries.size(), 5u);  // none for the reserved field
     EXPECT_EQ(texts(w).back(), "30");
     gtk_editable_set_text(GTK_EDITABLE(w.entries[4]), "45");
     g_signal_emit_by_name(w.ok, "clicked");
@@ -331,7 +334,7 @@ TEST_F(GtkDialog, ServiceDialogOkKeepsTheFieldsItDoesNotShow) {
     ASSERT_TRUE(read_settings_file("setup.dat", &settings, &stored));
     tail.fields.overdue_seconds = 45;
     EXPECT_EQ(std::memcmp(&stored.fields, &tail.fields, sizeof tail.fields), 0);
-    EXPECT_EQ(stored.fields.voice, 7);
+    EXPECT_EQ(stored.fields.voice, 1);
     EXPECT_EQ(stored.fields.reserved, -5);
 }
 

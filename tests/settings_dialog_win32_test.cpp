@@ -593,7 +593,7 @@ TEST_F(SettingsDialog, LiveControlsHaveTheTemplatesOrderPlaceAndTexts) {
         // Tab walks OK, the check box, then the eight boxes, and back to OK.
         std::vector<int> tab_order;
         HWND at = GetDlgItem(dialog, IDOK);
-        for (int i = 0; i < 11; ++i) {
+        for (int i = 0; i < 12; ++i) {
             tab_order.push_back(GetDlgCtrlID(at));
             at = GetNextDlgTabItem(dialog, at, FALSE);
         }
@@ -741,6 +741,8 @@ TEST_F(SettingsDialog, ServiceDialogOkWritesTheTailOnlyOnceSomethingIsOn) {
                   EXPECT_EQ(text_of(dialog, IDC_OVERDUE_SECONDS), "0");
                   click(dialog, IDC_ZONES);
                   put(dialog, IDC_OVERDUE_SECONDS, "90");
+                  EXPECT_FALSE(box_checked(dialog, IDC_VOICE));
+                  click(dialog, IDC_VOICE);
                   click(dialog, IDOK);
               }}),
               IDOK);
@@ -748,18 +750,19 @@ TEST_F(SettingsDialog, ServiceDialogOkWritesTheTailOnlyOnceSomethingIsOn) {
     ASSERT_EQ(zoned.size(), kZonesTailedFileSize);
     EXPECT_EQ(Bytes(zoned.begin() + kWebTailedFileSize, zoned.begin() + kWebTailedFileSize + 4),
               (Bytes{'P', 'V', 'X', '3'}));
-    EXPECT_EQ(zoned, tailed(kOnDisk, {90, 0, 7, 0, 0, 0, 1234, 1, 90, 0, 0}));
+    EXPECT_EQ(zoned, tailed(kOnDisk, {90, 0, 7, 0, 0, 0, 1234, 1, 90, 1, 0}));
 }
 
 TEST_F(SettingsDialog, ServiceDialogOkKeepsTheFieldsItDoesNotShow) {
-    put_bytes(tailed(kOnDisk, {0, 0, 0, 0, 0, 0, 0, 0, 30, 7, -5}));
+    put_bytes(tailed(kOnDisk, {0, 0, 0, 0, 0, 0, 0, 0, 30, 1, -5}));
     EXPECT_EQ(run_service_dialog({[](HWND dialog) {
                   EXPECT_EQ(text_of(dialog, IDC_OVERDUE_SECONDS), "30");
+                  EXPECT_TRUE(box_checked(dialog, IDC_VOICE));
                   put(dialog, IDC_OVERDUE_SECONDS, "45");
                   click(dialog, IDOK);
               }}),
               IDOK);
-    EXPECT_EQ(file_bytes(), tailed(kOnDisk, {0, 0, 0, 0, 0, 0, 0, 0, 45, 7, -5}));
+    EXPECT_EQ(file_bytes(), tailed(kOnDisk, {0, 0, 0, 0, 0, 0, 0, 0, 45, 1, -5}));
 }
 
 TEST_F(SettingsDialog, ServiceDialogTextsAndOrder) {
@@ -782,10 +785,10 @@ TEST_F(SettingsDialog, ServiceDialogTextsAndOrder) {
             }
         }
         expect_laid_out(dialog);
-        EXPECT_EQ(ids,
-                  (std::vector<int>{-1, IDC_EXPIRE_MINUTES, -1, IDC_HIGHLIGHT_SECONDS, IDC_CHIME,
-                                    IDC_COMMANDS, IDC_FIT_TEXT, -1, IDC_WEB_PORT, -1, IDC_STAFF_PIN,
-                                    IDC_NO_PIN_NOTE, IDC_ZONES, -1, IDC_OVERDUE_SECONDS, IDOK}));
+        EXPECT_EQ(ids, (std::vector<int>{-1, IDC_EXPIRE_MINUTES, -1, IDC_HIGHLIGHT_SECONDS,
+                                         IDC_CHIME, IDC_COMMANDS, IDC_FIT_TEXT, -1, IDC_WEB_PORT,
+                                         -1, IDC_STAFF_PIN, IDC_NO_PIN_NOTE, IDC_ZONES, -1,
+                                         IDC_OVERDUE_SECONDS, IDC_VOICE, IDOK}));
         // Tab walks the rows in the table's order, then OK, and back to the minutes.
         std::vector<int> tab_order;
         HWND at = GetDlgItem(dialog, IDC_EXPIRE_MINUTES);
@@ -793,20 +796,21 @@ TEST_F(SettingsDialog, ServiceDialogTextsAndOrder) {
             tab_order.push_back(GetDlgCtrlID(at));
             at = GetNextDlgTabItem(dialog, at, FALSE);
         }
-        EXPECT_EQ(tab_order,
-                  (std::vector<int>{IDC_EXPIRE_MINUTES, IDC_HIGHLIGHT_SECONDS, IDC_CHIME,
-                                    IDC_COMMANDS, IDC_FIT_TEXT, IDC_WEB_PORT, IDC_STAFF_PIN,
-                                    IDC_ZONES, IDC_OVERDUE_SECONDS, IDOK, IDC_EXPIRE_MINUTES}));
-        EXPECT_EQ(texts, (std::vector<std::wstring>{
-                             L"Usuwaj numer po (minuty, 0 = nigdy):",
-                             L"Wyr\u00F3zniaj nowy numer (sekundy, 0 = nie):",
-                             L"Dzwiek przy nowym numerze",
-                             L"Przyjmuj polecenia: -57 usuwa 57, - czysci tablice",
-                             L"Dopasuj numery do kom\u00F3rek",
-                             L"Strona WWW, port (0 = wylaczona):", L"PIN obslugi (0 = bez PIN-u):",
-                             L"PIN 0: kazdy w sieci sklepu moze zmieniac numery na tablicy.",
-                             L"Dwie strefy: w przygotowaniu / gotowe",
-                             L"Przypomnij po (sekundy, 0 = nie):", L"OK"}));
+        EXPECT_EQ(tab_order, (std::vector<int>{IDC_EXPIRE_MINUTES, IDC_HIGHLIGHT_SECONDS, IDC_CHIME,
+                                               IDC_COMMANDS, IDC_FIT_TEXT, IDC_WEB_PORT,
+                                               IDC_STAFF_PIN, IDC_ZONES, IDC_OVERDUE_SECONDS,
+                                               IDC_VOICE, IDOK, IDC_EXPIRE_MINUTES}));
+        EXPECT_EQ(
+            texts,
+            (std::vector<std::wstring>{
+                L"Usuwaj numer po (minuty, 0 = nigdy):",
+                L"Wyr\u00F3zniaj nowy numer (sekundy, 0 = nie):", L"Dzwiek przy nowym numerze",
+                L"Przyjmuj polecenia: -57 usuwa 57, - czysci tablice",
+                L"Dopasuj numery do kom\u00F3rek", L"Strona WWW, port (0 = wylaczona):",
+                L"PIN obslugi (0 = bez PIN-u):",
+                L"PIN 0: kazdy w sieci sklepu moze zmieniac numery na tablicy.",
+                L"Dwie strefy: w przygotowaniu / gotowe", L"Przypomnij po (sekundy, 0 = nie):",
+                L"Wywo\u0142uj numery g\u0142osem", L"OK"}));
         if (GetACP() == 1250 || GetACP() == 1252) {
             char ansi[64] = {};
             GetWindowTextA(dialog, ansi, sizeof ansi);

@@ -34,6 +34,7 @@ inline constexpr FieldControl kFieldControls[] = {
     {field_index(&ExtensionFields::staff_pin), IDC_STAFF_PIN},
     {field_index(&ExtensionFields::zones), IDC_ZONES},
     {field_index(&ExtensionFields::overdue_seconds), IDC_OVERDUE_SECONDS},
+    {field_index(&ExtensionFields::voice), IDC_VOICE},
 };
 
 constexpr int control_of(int field) {
