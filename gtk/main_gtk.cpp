@@ -11,6 +11,7 @@
 #include "gtk/service_dialog_gtk.h"
 #include "gtk/settings_dialog_gtk.h"
 #include "live/controller.h"
+#include "live/speaker.h"
 #include "web/web_front.h"
 
 namespace {
@@ -212,6 +213,7 @@ int main(int argc, char** argv) {
     }
     Controller& controller = board_controller();
     controller.ops = &kShellOps;
+    controller.speaker->say = say_phrase;
     controller.web = web_front_ops(controller);
     g_shell.framed = controller_start(controller);
 

@@ -1,5 +1,6 @@
 // Linked into pelivor-chime-log.exe only, a test build of the board: every chime is also counted,
-// one line appended to "chime.log" in the working directory, before it plays.
+// one line appended to "chime.log" in the working directory, before it plays; and every phrase
+// the voice says, a line of its clips in "voice.log".
 #include <cstdio>
 
 #include "win32/extensions_win32.h"
@@ -14,7 +15,19 @@ void log_chime() {
     play_chime_resource();
 }
 
+int64_t log_phrase(const Phrase& phrase) {
+    if (std::FILE* log = std::fopen("voice.log", "a")) {
+        std::fprintf(log, "%lu", static_cast<unsigned long>(GetTickCount()));
+        for (int i = 0; i < phrase.count; ++i) {
+            std::fprintf(log, " %s", phrase.clips[i]);
+        }
+        std::fprintf(log, "\n");
+        std::fclose(log);
+    }
+    return say_phrase_clips(phrase);
+}
+
 // Installed before WinMain runs.
-const bool g_installed = (set_chime_player(log_chime), true);
+const bool g_installed = (set_chime_player(log_chime), set_voice_player(log_phrase), true);
 
 }  // namespace

@@ -15,6 +15,7 @@
 #include "live/controller.h"
 #include "live/receiver.h"
 #include "live/settings_file.h"
+#include "live/speaker.h"
 #include "web/web_front.h"
 #include "web/web_server.h"
 
@@ -220,6 +221,54 @@ TEST_F(ControllerTest, StartsClearedLoadedThenReceivingAndStopsUnhookedJoinedWit
     EXPECT_STREQ(g_first_slot, "");
     EXPECT_EQ(g_rows_seen, 3);
     std::remove(path);
+}
+
+// Written by the speaker's thread, read once it is joined; the count is what the test waits on.
+std::vector<std::string> g_phrases;
+std::atomic<int> g_said{0};
+
+int64_t record_phrase(const Phrase& phrase) {
+    std::string words;
+    for (int i = 0; i < phrase.count; ++i) {
+        words += (i > 0 ? " " : "") + std::string(phrase.clips[i]);
+    }
+    g_phrases.push_back(words);
+    ++g_said;
+    return 5;
+}
+
+TEST_F(ControllerTest, WithTheVoiceOnTheChimeAndTheCallsTakeTheirTurnsOffTheCallersThread) {
+    board.settings = default_settings();
+    board.extensions.chime = true;
+    board.extensions.voice = true;
+    Speaker speaker;
+    speaker.board = &board;
+    speaker.say = record_phrase;
+    controller.speaker = &speaker;
+    g_phrases.clear();
+    g_said = 0;
+    controller_window_ready(controller);
+    for (const char* number : {"57", "57", "12"}) {  // the second is the newest again: no call
+        char datagram[8] = {};
+        std::strcpy(datagram, number);
+        controller_web_changed(controller, receive_datagram(board, datagram, std::strlen(number)));
+    }
+    for (int i = 0; i < 500 && g_said < 2; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    controller_stop(controller);  // joins the speaker: what it wrote is now ours to read
+    EXPECT_EQ(g_phrases, (std::vector<std::string>{"zamowienie_numer piecdziesiat siedem",
+                                                   "zamowienie_numer dwanascie"}));
+    EXPECT_EQ(taken(), (Calls{"repaint", "chime"}));  // the chime from the speaker, once
+
+    // Off, the chime sounds at once and nothing is said.
+    board.extensions.voice = false;
+    now_ms += kChimeGapMs;
+    char datagram[] = "13";
+    controller_web_changed(controller, receive_datagram(board, datagram, 2));
+    EXPECT_EQ(taken(), (Calls{"chime"}));
+    EXPECT_EQ(g_said, 2);
+    EXPECT_FALSE(speaker.thread.joinable());
 }
 
 TEST_F(ControllerTest, TheWebSideFollowsItsBlockHearsEveryChangeAndChangesAsADatagramDoes) {

@@ -4,6 +4,9 @@
 #include <mmsystem.h>
 
 #include <atomic>
+#include <vector>
+
+#include "core/voice_clips.h"
 
 #include "res/resource.h"
 #include "win32/service_dialog_win32.h"
@@ -12,6 +15,7 @@
 namespace {
 
 std::atomic<void (*)()> g_chime_player{play_chime_resource};
+std::atomic<int64_t (*)(const Phrase&)> g_voice_player{say_phrase_clips};
 
 }  // namespace
 
@@ -47,4 +51,27 @@ void play_chime_resource() {
     // the resource cannot be played.
     PlaySoundA(MAKEINTRESOURCEA(IDR_CHIME), GetModuleHandleA(nullptr),
                SND_RESOURCE | SND_ASYNC | SND_NODEFAULT);
+}
+
+int64_t say_phrase(const Phrase& phrase) {
+    return g_voice_player.load()(phrase);
+}
+
+void set_voice_player(int64_t (*player)(const Phrase& phrase)) {
+    g_voice_player.store(player != nullptr ? player : say_phrase_clips);
+}
+
+int64_t say_phrase_clips(const Phrase& phrase) {
+    // PlaySound reads the memory while it plays, so the buffer outlives the call and the program's
+    // static destructors (never freed); the sound before is stopped before its buffer is reused.
+    // The speaker's thread is the only caller.
+    static std::vector<unsigned char>* wave = new std::vector<unsigned char>;
+    PlaySoundA(nullptr, nullptr, 0);
+    *wave = joined_phrase(phrase);
+    if (wave->empty()) {
+        return 0;
+    }
+    PlaySoundA(reinterpret_cast<LPCSTR>(wave->data()), nullptr,
+               SND_MEMORY | SND_ASYNC | SND_NODEFAULT);
+    return wave_ms(*wave);
 }

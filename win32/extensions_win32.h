@@ -6,6 +6,7 @@
 
 #include <cstdint>
 
+#include "core/voice.h"
 #include "live/controller.h"
 
 // The main window's timer for the extensions' round.
@@ -24,3 +25,10 @@ void play_chime();
 // unless replaced).
 void set_chime_player(void (*player)());
 void play_chime_resource();
+
+// Says a phrase without waiting for it, from the speaker's thread; returns how long it sounds.
+// Through the same seam: what say_phrase calls (the clips joined and played from memory unless
+// replaced).
+int64_t say_phrase(const Phrase& phrase);
+void set_voice_player(int64_t (*player)(const Phrase& phrase));
+int64_t say_phrase_clips(const Phrase& phrase);

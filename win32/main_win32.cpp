@@ -7,6 +7,7 @@
 
 #include "core/command_line.h"
 #include "live/controller.h"
+#include "live/speaker.h"
 #include "web/web_front.h"
 #include "live/receiver.h"
 #include "res/resource.h"
@@ -188,6 +189,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR command_line, int) {
 
     Controller& controller = board_controller();
     controller.ops = &kShellOps;
+    controller.speaker->say = say_phrase;
     controller.web = web_front_ops(controller);
     const bool framed = controller_start(controller);
     const HWND window = create_main_window(framed);

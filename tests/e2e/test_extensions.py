@@ -8,7 +8,7 @@ import unittest
 
 from harness import (BoardTest, CHIME_LOG_EXE, DEFAULT_BACK, DEFAULT_BYTES, DEFAULT_TEXT, LAUNCH,
                      SENDER, Screen, find_windows, run, send, send_raw, settings_bytes, tail_bytes,
-                     wait_until)
+                     wait_until, web_tail_bytes)
 from test_board import cells, holds_text, is_background, wait_screen
 
 SERVICE = "Obsluga zam.*wien"  # the title holds an accented letter; match around it
@@ -143,7 +143,8 @@ class ServiceDialog(BoardTest):
 
 
 class Chime(BoardTest):
-    def chimes(self, board):
+    @staticmethod
+    def chimes(board):
         path = os.path.join(board.workdir, "chime.log")
         if not os.path.exists(path):
             return 0
@@ -172,6 +173,57 @@ class Chime(BoardTest):
         wait_screen(lambda s: holds_text(s, cells(4, 2)[1]), "two numbers")
         time.sleep(0.3)
         self.assertEqual(self.chimes(board), 0)
+        self.assertEqual(Voice.spoken(board), [])
+
+
+def with_voice(**fields):
+    return (settings_bytes(4, 2, *DEFAULT_BACK, *DEFAULT_TEXT, 0) +
+            web_tail_bytes(web_port=0, voice=1, **fields))
+
+
+class Voice(BoardTest):
+    @staticmethod
+    def spoken(board, stamped=False):
+        """What the voice said, a list of clip names a phrase (after its tick count, if stamped)."""
+        path = os.path.join(board.workdir, "voice.log")
+        if not os.path.exists(path):
+            return []
+        with open(path) as f:
+            lines = [line.split() for line in f.read().splitlines()]
+        return [(int(words[0]), words[1:]) if stamped else words[1:] for words in lines]
+
+    def test_numbers_are_called_after_the_chime_in_turn_at_most_three_waiting(self):
+        board = self.board(with_voice(chime=1, commands=1), exe=CHIME_LOG_EXE)
+        # One burst while the chime sounds: 57 waits behind it, then 1 and 2; 3 and 4 find three
+        # waiting and are not called, and 2 goes before its turn.
+        for datagram in (b"57", b"1", b"2", b"3", b"4", b"-2"):
+            send_raw(datagram)
+        called = lambda *numbers: [["zamowienie_numer", *n.split()] for n in numbers]
+        wait_until(lambda: len(self.spoken(board)) >= 2, timeout=15, what="two phrases")
+        time.sleep(4)  # time for two more, were they kept
+        self.assertEqual(self.spoken(board), called("piecdziesiat siedem", "jeden"))
+        with open(os.path.join(board.workdir, "chime.log")) as f:
+            chimed = int(f.read().split()[0])
+        self.assertLessEqual(chimed, self.spoken(board, stamped=True)[0][0])
+        # A number already on show is not called again; a new one is.
+        send_raw(b"1")
+        send_raw(b"8")
+        wait_until(lambda: len(self.spoken(board)) >= 3, timeout=10, what="the third phrase")
+        time.sleep(1)
+        self.assertEqual(self.spoken(board), called("piecdziesiat siedem", "jeden", "osiem"))
+
+    def test_a_number_is_called_when_ready_not_while_prepared_and_again_when_overdue(self):
+        board = self.board(with_voice(zones=1, overdue_seconds=2), exe=CHIME_LOG_EXE)
+        send_raw(b"+2022")
+        time.sleep(1)
+        self.assertEqual(self.spoken(board), [])
+        send_raw(b"2022")
+        wait_until(lambda: len(self.spoken(board)) >= 2, timeout=10, what="the reminder")
+        self.assertEqual(self.spoken(board),
+                         [["zamowienie_numer", "dwa", "tysiace", "dwadziescia", "dwa"],
+                          ["przypominamy", "zamowienie_numer", "dwa", "tysiace", "dwadziescia",
+                           "dwa"]])
+        self.assertFalse(os.path.exists(os.path.join(board.workdir, "chime.log")))
 
 
 class Fit(BoardTest):
