@@ -593,7 +593,7 @@ TEST_F(SettingsDialog, LiveControlsHaveTheTemplatesOrderPlaceAndTexts) {
         // Tab walks OK, the check box, then the eight boxes, and back to OK.
         std::vector<int> tab_order;
         HWND at = GetDlgItem(dialog, IDOK);
-        for (int i = 0; i < 12; ++i) {
+        for (int i = 0; i < 11; ++i) {
             tab_order.push_back(GetDlgCtrlID(at));
             at = GetNextDlgTabItem(dialog, at, FALSE);
         }
@@ -792,7 +792,7 @@ TEST_F(SettingsDialog, ServiceDialogTextsAndOrder) {
         // Tab walks the rows in the table's order, then OK, and back to the minutes.
         std::vector<int> tab_order;
         HWND at = GetDlgItem(dialog, IDC_EXPIRE_MINUTES);
-        for (int i = 0; i < 11; ++i) {
+        for (int i = 0; i < 12; ++i) {
             tab_order.push_back(GetDlgCtrlID(at));
             at = GetNextDlgTabItem(dialog, at, FALSE);
         }

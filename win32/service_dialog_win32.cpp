@@ -39,6 +39,12 @@ void show_fields(HWND dialog) {
     g_shown = dialog_snapshot(live_board()).fields;
     g_said_refused = false;
     SetDlgItemTextA(dialog, IDC_NO_PIN_NOTE, kNoPinNote);
+    // An ANSI dialog hands its controls the template's texts in the ANSI code page, where a
+    // Polish letter such as 'ł' may have no place; the voice's caption is given whole.
+    wchar_t caption[64] = {};
+    MultiByteToWideChar(CP_UTF8, 0, kSettingFields[field_index(&ExtensionFields::voice)].caption,
+                        -1, caption, 64);
+    SetDlgItemTextW(dialog, IDC_VOICE, caption);
     const ServiceEntries shown = service_entries_of(g_shown);
     show_entries(dialog, kRecordFieldCount, kTailFieldCount, shown.box);
 }
