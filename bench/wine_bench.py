@@ -268,6 +268,8 @@ def main():
     parser.add_argument("--out")
     parser.add_argument("--zones", action="store_true",
                         help="the board with two zones on (numbers sent are ready ones)")
+    parser.add_argument("--voice", action="store_true",
+                        help="the board calling every new number aloud")
     options = parser.parse_args()
     quick = options.quick
     idle_seconds = options.idle_seconds or (15.0 if quick else 60.0)
@@ -292,9 +294,10 @@ def main():
     if harness.udp_port_bound(PORT):
         sys.exit("wine_bench: UDP port %d is taken on this machine; stop whatever holds it" % PORT)
     workdir = tempfile.mkdtemp(prefix="pelivor-bench-")
-    if options.zones:
+    if options.zones or options.voice:
         with open(os.path.join(workdir, "setup.dat"), "wb") as f:
-            f.write(harness.DEFAULT_BYTES + harness.web_tail_bytes(web_port=0, zones=1))
+            f.write(harness.DEFAULT_BYTES + harness.web_tail_bytes(
+                web_port=0, zones=1 if options.zones else 0, voice=1 if options.voice else 0))
     board = harness.Board(workdir)
     try:
         board.start()

@@ -20,12 +20,25 @@ namespace {
 constexpr uint8_t kGridChange = 0xFF;
 constexpr uint8_t kCommandsToggle = 0xFE;
 constexpr uint8_t kZonesToggle = 0xFD;
+constexpr uint8_t kVoiceToggle = 0xFC;
 
 void toggle_zones(LiveBoard& board) {
     std::lock_guard<std::mutex> hold(board.lock);
     board.tail.present = board.tail.web_present = board.tail.zones_present = true;
     board.tail.fields.zones = board.tail.fields.zones == 0 ? 1 : 0;
     board.extensions = extensions_of(board.tail);
+}
+
+void toggle_voice(LiveBoard& board) {
+    std::lock_guard<std::mutex> hold(board.lock);
+    board.tail.present = board.tail.web_present = board.tail.zones_present = true;
+    board.tail.fields.voice = board.tail.fields.voice == 0 ? 1 : 0;
+    board.extensions = extensions_of(board.tail);
+}
+
+bool voice_on(LiveBoard& board) {
+    std::lock_guard<std::mutex> hold(board.lock);
+    return board.extensions.voice;
 }
 
 bool zones_on(LiveBoard& board) {
@@ -247,8 +260,18 @@ bool feed(LiveBoard& board, const uint8_t* bytes, size_t length) {
                   (own == argument && std::memcmp(preparing_before.slots[k], text + 1, own) == 0)));
         }
     }
-    const bool accepted = receive_text(board, buffer.get(), length);
+    const bool voice = voice_on(board);
+    const Outcome outcome = receive_datagram(board, buffer.get(), length);
+    const bool accepted = outcome.repaint;
     const SlotTable after = copy_board(board).table;
+    // Called: a number that became ready and was not on show already, and only with the voice on.
+    const bool new_on_show = !command && run > 0 && run <= kMaxTextLength && accepted &&
+                             !zone_holds(before, n, text, run);
+    require((outcome.call[0] != '\0') == (voice && new_on_show),
+            "a call for a number that did not become ready, or none for one that did");
+    require(outcome.call[0] == '\0' || (strnlen(outcome.call, kSlotSize) == run &&
+                                        std::memcmp(outcome.call, text, run) == 0),
+            "the call names another number");
     // What is ready, or was taken off, is in the preparing zone no more.
     if (zones_on(board) && accepted) {
         const SlotTable preparing = preparing_of(board);
@@ -335,6 +358,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         }
         if (tag == kZonesToggle) {
             toggle_zones(board);
+            continue;
+        }
+        if (tag == kVoiceToggle) {
+            toggle_voice(board);
             continue;
         }
         if (tag == kGridChange) {

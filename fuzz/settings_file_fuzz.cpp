@@ -174,9 +174,9 @@ void check_tail(LiveBoard& board, const uint8_t* data, size_t size, const fs::pa
                 on.highlight_ms >= 0 && on.highlight_ms <= kMaxHighlightSeconds * int64_t{1000},
             "an extension's time beyond its bounds");
     if (!marked) {
-        require(
-            on.expire_ms == 0 && on.highlight_ms == 0 && !on.chime && !on.commands && !on.fit_text,
-            "an extension on without a tail");
+        require(on.expire_ms == 0 && on.highlight_ms == 0 && !on.chime && !on.commands &&
+                    !on.fit_text && !on.zones && !on.voice,
+                "an extension on without a tail");
     }
     if (size < kSettingsFileSize) {
         return;
