@@ -5,6 +5,7 @@
 
 #include "live/live_board.h"
 #include "gtk/extensions_gtk.h"
+#include "tests/voice_log.h"
 
 namespace {
 
@@ -17,14 +18,7 @@ void log_chime() {
 }
 
 int64_t log_phrase(const Phrase& phrase) {
-    if (std::FILE* log = std::fopen("voice.log", "a")) {
-        std::fprintf(log, "%lld", static_cast<long long>(monotonic_ms()));
-        for (int i = 0; i < phrase.count; ++i) {
-            std::fprintf(log, " %s", phrase.clips[i]);
-        }
-        std::fprintf(log, "\n");
-        std::fclose(log);
-    }
+    log_phrase_line(static_cast<long long>(monotonic_ms()), phrase);
     return say_phrase_clips(phrase);
 }
 

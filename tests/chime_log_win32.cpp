@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "win32/extensions_win32.h"
+#include "tests/voice_log.h"
 
 namespace {
 
@@ -16,14 +17,7 @@ void log_chime() {
 }
 
 int64_t log_phrase(const Phrase& phrase) {
-    if (std::FILE* log = std::fopen("voice.log", "a")) {
-        std::fprintf(log, "%lu", static_cast<unsigned long>(GetTickCount()));
-        for (int i = 0; i < phrase.count; ++i) {
-            std::fprintf(log, " %s", phrase.clips[i]);
-        }
-        std::fprintf(log, "\n");
-        std::fclose(log);
-    }
+    log_phrase_line(static_cast<long long>(GetTickCount()), phrase);
     return say_phrase_clips(phrase);
 }
 
