@@ -344,12 +344,13 @@ class BoardTest(unittest.TestCase):
 WEB_PORT = 8080
 
 
-def web_tail_bytes(web_port=WEB_PORT, staff_pin=0, zones=None, overdue_seconds=0, **extensions):
+def web_tail_bytes(web_port=WEB_PORT, staff_pin=0, zones=None, overdue_seconds=0, voice=None,
+                   **extensions):
     """Both tails: the extensions' (off unless given) and then the web side's block; with `zones`
-    given, the third block after them."""
+    or `voice` given, the third block after them."""
     out = tail_bytes(**extensions) + b"PVX2" + struct.pack("<2i", web_port, staff_pin)
-    if zones is not None:
-        out += b"PVX3" + struct.pack("<4i", zones, overdue_seconds, 0, 0)
+    if zones is not None or voice is not None:
+        out += b"PVX3" + struct.pack("<4i", zones or 0, overdue_seconds, voice or 0, 0)
     return out
 
 
