@@ -4,6 +4,8 @@
 
 #include <cstring>
 
+#include "core/voice.h"
+
 namespace {
 
 constexpr std::string_view kNumbersPath = "/api/numbers";
@@ -417,6 +419,25 @@ constexpr PagePath kPagePaths[] = {
     {"/favicon.ico", "favicon.svg"},
 };
 
+// The clip a "/voice/" path's file names, as the voice's own static name; nullptr for a file the
+// voice has no word for. Only the voice's names (lower-case letters and '_') are matched, so no
+// path of another shape reaches the clips.
+const char* voice_clip_of(std::string_view file) {
+    constexpr std::string_view kWave = ".wav";
+    if (file.size() <= kWave.size() || file.substr(file.size() - kWave.size()) != kWave) {
+        return nullptr;
+    }
+    const std::string_view name = file.substr(0, file.size() - kWave.size());
+    const char* const* names = nullptr;
+    const int count = voice_clip_names(&names);
+    for (int k = 0; k < count; ++k) {
+        if (name == names[k]) {
+            return names[k];
+        }
+    }
+    return nullptr;
+}
+
 }  // namespace
 
 WebAction map_web_request(const WebRequest& request, int32_t pin) {
@@ -439,6 +460,20 @@ WebAction map_web_request(const WebRequest& request, int32_t pin) {
             action.asset = page.asset;
             return action;
         }
+    }
+    constexpr std::string_view kVoicePath = "/voice/";
+    if (path.substr(0, kVoicePath.size()) == kVoicePath) {
+        // With the voice off its clips are not there at all, so a board without it answers as ever.
+        const char* clip = request.voice ? voice_clip_of(path.substr(kVoicePath.size())) : nullptr;
+        if (clip == nullptr) {
+            return refusal(404, kNotFound);
+        }
+        if (!get_or_head) {
+            return refusal(405, kNotAllowed, "GET, HEAD");
+        }
+        action.route = WebRoute::kVoiceClip;
+        action.asset = clip;
+        return action;
     }
     if (path == "/api/board") {
         if (!get_or_head) {
@@ -538,6 +573,25 @@ void append_zones(std::string& out, const BoardCopy& copy, int active, int ready
     out += "],\"layout\":" + zones_layout_json();
 }
 
+// The voice on: the latest calls and the clips the page plays for each, in order.
+void append_calls(std::string& out, const VoiceCalls& calls) {
+    out += ",\"voice\":true,\"calls\":[";
+    for (int k = 0; k < calls.count && k < kVoiceWaiting; ++k) {
+        const CalledNumber& call = calls.calls[k];
+        out += (k > 0 ? ",{\"seq\":" : "{\"seq\":") + std::to_string(call.seq) + ",\"number\":";
+        append_text(out, call.text, static_cast<int>(strnlen(call.text, kMaxTextLength)));
+        out += call.reminder ? ",\"reminder\":true,\"clips\":[" : ",\"reminder\":false,\"clips\":[";
+        const Phrase phrase = phrase_of(call.text, call.reminder);
+        for (int c = 0; c < phrase.count; ++c) {
+            out += c > 0 ? ",\"" : "\"";
+            out += phrase.clips[c];  // the voice's own names: letters and '_'
+            out += '"';
+        }
+        out += "]}";
+    }
+    out += ']';
+}
+
 }  // namespace
 
 std::string board_json(const BoardCopy& copy) {
@@ -577,6 +631,9 @@ std::string board_json(const BoardCopy& copy) {
     out += highlighted >= 0 && highlighted < count ? std::to_string(highlighted) : "null";
     if (copy.extensions.zones) {
         append_zones(out, copy, active, count);
+    }
+    if (copy.extensions.voice) {
+        append_calls(out, copy.calls);
     }
     out += '}';
     return out;

@@ -20,6 +20,7 @@ enum class WebRoute {
     kClearBoard,    // DELETE /api/numbers
     kEvents,        // GET /api/events
     kUndo,          // POST /api/undo
+    kVoiceClip,     // GET /voice/<name>.wav: `asset` names the clip
 };
 
 struct WebRequest {
@@ -28,6 +29,7 @@ struct WebRequest {
     std::string_view authorization;  // the header's value; empty when absent
     std::string_view content_type;
     std::string_view body;
+    bool voice;  // the board calls numbers aloud: its clips are there to be fetched
 };
 
 struct WebAction {
@@ -35,7 +37,8 @@ struct WebAction {
     int status;                  // 200 with a route; else 400, 401, 404 or 405
     const char* reason;          // with a refusal: why, short English; else nullptr
     const char* allow;           // the Allow header's value with 405, else nullptr
-    const char* asset;           // with kPage: the embedded file's name ("index.html", ...)
+    const char* asset;           // with kPage: the embedded file's name ("index.html", ...);
+                                 // with kVoiceClip: the clip's name ("siedem")
     bool changes;                // a change to the board: the PIN guards it
     bool wrong_pin;              // 401 for a bearer that was given and is wrong (not missing)
     char number[kSlotSize + 1];  // with kPutNumber and kRemoveNumber: the cleaned text
@@ -44,7 +47,8 @@ struct WebAction {
 
 // Maps one request. Checks in this order: the path (404), the method (405), the PIN for changes
 // (401), then the number (400). With `pin` 0 nothing needs a PIN. HEAD is mapped as GET wherever
-// GET is; the server sends the head alone. The event stream is GET only.
+// GET is; the server sends the head alone. The event stream is GET only. A clip is there only
+// while the voice is on and only by a name the voice uses: otherwise its path is unknown (404).
 WebAction map_web_request(const WebRequest& request, int32_t pin);
 
 // The number in a POST body, read as a datagram is: its leading run of digits and '#', so a blank
@@ -88,4 +92,6 @@ bool bearer_matches(std::string_view authorization, int32_t pin);
 // With two zones on, after these: "zones":true, "preparing" and "preparing_shown" as "numbers"
 // and "shown" are, "ages" (whole seconds each ready number has waited), "overdue" (indexes of
 // those past the overdue time) and "layout", the proportions the window draws the zones in.
+// With the voice on, last: "voice":true and "calls", the latest calls oldest first, each
+// {"seq":N,"number":"57","reminder":false,"clips":["zamowienie_numer",...]}, "number" as held.
 std::string board_json(const BoardCopy& copy);

@@ -63,6 +63,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     request.authorization = next_field(rest);
     request.content_type = next_field(rest);
     request.body = rest;
+    request.voice = (data[0] & 0x80) != 0;  // a bit the method's choice leaves alone
 
     const WebAction action = map_web_request(request, pin);
     const int s = action.status;
@@ -70,13 +71,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     require((s == 200) == (action.route != WebRoute::kNone), "a route without 200, or neither");
     require((s == 405) == (action.allow != nullptr), "405 without Allow, or Allow without 405");
     require(!action.wrong_pin || s == 401, "a wrong PIN that was let through");
+    require(action.route != WebRoute::kVoiceClip || (request.voice && action.asset != nullptr),
+            "a clip without the voice, or without a name");
     require((s == 200) == (action.reason == nullptr),
             "a refusal without a reason, or 200 with one");
     for (const char* c = action.reason; c != nullptr && *c != '\0'; ++c) {
         require(*c >= ' ' && *c != '"' && *c != '\\' && *c < 0x7f, "a reason JSON cannot carry");
     }
     if (request.method == "HEAD" && s == 200) {
-        require(action.route == WebRoute::kPage || action.route == WebRoute::kGetBoard,
+        require(action.route == WebRoute::kPage || action.route == WebRoute::kGetBoard ||
+                    action.route == WebRoute::kVoiceClip,
                 "a HEAD that reaches a stream or a change");
     }
     if (action.changes && s == 200 && pin != 0) {

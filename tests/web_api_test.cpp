@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include "core/voice.h"
 #include "core/web_admission.h"
 
 #include <cstring>
@@ -84,6 +85,45 @@ TEST(WebApi, RoutesPagesAndRefusesUnknownPathsAndMethods) {
     EXPECT_EQ(map("HEAD", "/api/numbers/57").status, 405);
     EXPECT_EQ(map("HEAD", "/setup.dat").status, 404);
     EXPECT_EQ(map("head", "/").status, 405);
+}
+
+WebAction map_voice(const char* method, const char* target, bool voice) {
+    WebRequest request{};
+    request.method = method;
+    request.target = target;
+    request.voice = voice;
+    return map_web_request(request, 0);
+}
+
+// A clip's path is there only with the voice on and only for a word the voice says; otherwise it
+// is any unknown path, whatever the method.
+TEST(WebApi, VoiceClipsAreThereOnlyWhileTheVoiceIsOn) {
+    const char* const* names = nullptr;
+    const int count = voice_clip_names(&names);
+    ASSERT_GT(count, 0);
+    for (int k = 0; k < count; ++k) {
+        const std::string target = std::string("/voice/") + names[k] + ".wav";
+        const WebAction clip = map_voice("GET", target.c_str(), true);
+        EXPECT_EQ(clip.route, WebRoute::kVoiceClip) << target;
+        EXPECT_STREQ(clip.asset, names[k]);
+        EXPECT_FALSE(clip.changes);
+        EXPECT_EQ(map_voice("GET", target.c_str(), false).status, 404) << target;
+    }
+    EXPECT_STREQ(map_voice("HEAD", "/voice/siedem.wav?v=2", true).asset, "siedem");
+    const WebAction post = map_voice("POST", "/voice/siedem.wav", true);
+    EXPECT_EQ(post.status, 405);
+    EXPECT_STREQ(post.allow, "GET, HEAD");
+    for (const char* method : {"POST", "DELETE", "HEAD"}) {
+        EXPECT_EQ(map_voice(method, "/voice/siedem.wav", false).status, 404) << method;
+    }
+    for (const char* target :
+         {"/voice/", "/voice/.wav", "/voice/siedem", "/voice/siedem.mp3", "/voice/Siedem.wav",
+          "/voice/si%65dem.wav", "/voice/siedem.wav/", "/voice/../setup.dat", "/voice/x/siedem.wav",
+          "/voice/osiem_.wav", "/voice/zamowienie.wav", "/voice//siedem.wav", "/voice"}) {
+        const WebAction unknown = map_voice("GET", target, true);
+        EXPECT_EQ(unknown.status, 404) << target;
+        EXPECT_STREQ(unknown.reason, "not found") << target;
+    }
 }
 
 TEST(WebApi, OnlyAChunkedBodyOrNoneIsReadable) {
@@ -312,6 +352,34 @@ TEST(WebApi, BoardJsonCarriesGridColoursNumbersAndHighlight) {
                       "\"ages\":[61,12,0],\"overdue\":[0],\"layout\":{\"split\":3,"),
               std::string::npos)
         << on;
+    // The voice: its calls come last, oldest first, each with the clips the page plays; with it
+    // off the calls the copy may hold are not told.
+    VoiceCalls calls{};
+    for (const char* text : {"5", "57", "#7"}) {
+        log_call(calls, text, false);
+    }
+    log_call(calls, "#7", true);
+    copy.calls = calls;
+    copy.extensions.zones = false;
+    EXPECT_EQ(board_json(copy), off);
+    copy.extensions.voice = true;
+    const std::string voiced = board_json(copy);
+    EXPECT_EQ(voiced.substr(0, off.size() - 1), off.substr(0, off.size() - 1));
+    EXPECT_EQ(voiced.substr(off.size() - 1),
+              ",\"voice\":true,\"calls\":["
+              "{\"seq\":2,\"number\":\"57\",\"reminder\":false,"
+              "\"clips\":[\"zamowienie_numer\",\"piecdziesiat\",\"siedem\"]},"
+              "{\"seq\":3,\"number\":\"#7\",\"reminder\":false,"
+              "\"clips\":[\"zamowienie_numer\",\"siedem\"]},"
+              "{\"seq\":4,\"number\":\"#7\",\"reminder\":true,"
+              "\"clips\":[\"przypominamy\",\"zamowienie_numer\",\"siedem\"]}]}");
+    copy.extensions.zones = true;
+    const std::string both = board_json(copy);
+    EXPECT_EQ(both.substr(0, on.size() - 1), on.substr(0, on.size() - 1));
+    EXPECT_EQ(both.compare(on.size() - 1, 32, ",\"voice\":true,\"calls\":[{\"seq\":2,"), 0) << both;
+    copy.calls = VoiceCalls{};
+    EXPECT_NE(board_json(copy).find(",\"voice\":true,\"calls\":[]}"), std::string::npos);
+
     // Whatever a slot holds, only digits and '#' reach the JSON.
     EXPECT_NE(board_json(copy_with(1, 1, {"1\"<b>2"})).find("\"numbers\":[\"12\"]"),
               std::string::npos);

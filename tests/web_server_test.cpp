@@ -12,6 +12,7 @@
 #include <thread>
 #include <vector>
 
+#include "core/voice_clips.h"
 #include "live/controller.h"
 #include "web/web_front.h"
 
@@ -318,6 +319,43 @@ TEST_F(WebServerTest, AnswersEveryRouteWithItsStatusAndHeaders) {
     close_socket(junk);
     EXPECT_TRUE(numbers_on(board).empty());
     EXPECT_TRUE(still_answering());
+}
+
+// A clip is its recorded WAVE file, kept by the browser for good; with the voice off its path is
+// unknown, as it was before the voice.
+TEST_F(WebServerTest, AClipIsAnsweredAsItsWaveOnlyWhileTheVoiceIsOn) {
+    start();
+    const Reply unknown = exchange(port, "GET", "/nothing");
+    const Reply off = exchange(port, "GET", "/voice/siedem.wav");
+    EXPECT_EQ(off.status, 404);
+    EXPECT_EQ(off.body, unknown.body);
+    EXPECT_EQ(off.header("Cache-Control"), "no-store");
+    {
+        std::lock_guard<std::mutex> hold(board.lock);
+        board.extensions.voice = true;
+    }
+    const VoiceClip* clip = find_voice_clip("siedem");
+    ASSERT_NE(clip, nullptr);
+    const Reply get = exchange(port, "GET", "/voice/siedem.wav");
+    EXPECT_EQ(get.status, 200);
+    EXPECT_EQ(get.header("Content-Type"), "audio/wav");
+    EXPECT_EQ(get.header("Cache-Control"), "public, max-age=31536000, immutable");
+    EXPECT_EQ(get.header("X-Content-Type-Options"), "nosniff");
+    EXPECT_EQ(get.body.size(), clip->size);
+    EXPECT_TRUE(get.body == std::string(reinterpret_cast<const char*>(clip->bytes), clip->size))
+        << "the clip's bytes, each as built";
+    const Reply head = exchange(port, "HEAD", "/voice/siedem.wav");
+    EXPECT_EQ(head.status, 200);
+    EXPECT_EQ(head.header("Content-Length"), std::to_string(clip->size));
+    EXPECT_EQ(head.body, "");
+    EXPECT_EQ(exchange(port, "POST", "/voice/siedem.wav").header("Allow"), "GET, HEAD");
+    EXPECT_EQ(exchange(port, "GET", "/voice/nic.wav").status, 404);
+    // The calls the page plays come with the board.
+    char datagram[] = "57";
+    receive_datagram(board, datagram, 2);
+    EXPECT_NE(exchange(port, "GET", "/api/board")
+                  .body.find(",\"voice\":true,\"calls\":[{\"seq\":1,\"number\":\"57\","),
+              std::string::npos);
 }
 
 // An uptime check's HEAD: a GET's status and headers, the length of its body, and no body.

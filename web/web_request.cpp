@@ -2,6 +2,7 @@
 // core/web_api.h, answered, and the connection kept, or closed without losing the answer.
 #include <cstring>
 
+#include "core/voice_clips.h"
 #include "core/web_api.h"
 #include "web/web_pages.h"
 #include "web/web_server_state.h"
@@ -120,6 +121,10 @@ void Session::answer(const http::request<http::string_body>& request) {
     mapped.authorization = view(request[http::field::authorization]);
     mapped.content_type = view(request[http::field::content_type]);
     mapped.body = request.body();
+    if (mapped.target.substr(0, 7) == "/voice/") {  // the board's lock only when it matters
+        std::lock_guard<std::mutex> hold(server.board.lock);
+        mapped.voice = server.board.extensions.voice;
+    }
     const WebAction action = map_web_request(mapped, server.pin.load());
     const int64_t now = now_ms();
     if (action.changes && server.pin.load() != 0 &&
@@ -156,6 +161,22 @@ void Session::answer(const http::request<http::string_body>& request) {
             response->set(http::field::cache_control, "no-cache");
             response->set(http::field::content_type, page->type);
             response->body().assign(reinterpret_cast<const char*>(page->data), page->size);
+            response->prepare_payload();
+            send(response, !keep);
+            return;
+        }
+        case WebRoute::kVoiceClip: {
+            const VoiceClip* clip = find_voice_clip(action.asset);
+            if (clip == nullptr) {  // a build that recorded no such word
+                refuse(http::status::not_found, !keep);
+                return;
+            }
+            response = std::make_shared<Response>(http::status::ok, 11);
+            response->set("X-Content-Type-Options", "nosniff");
+            // A clip changes only with a new build, and then says the same word.
+            response->set(http::field::cache_control, "public, max-age=31536000, immutable");
+            response->set(http::field::content_type, "audio/wav");
+            response->body().assign(reinterpret_cast<const char*>(clip->bytes), clip->size);
             response->prepare_payload();
             send(response, !keep);
             return;

@@ -43,6 +43,12 @@ return {text: band === null || band.hidden ? '' : band.textContent,
         dimmed: parseFloat(getComputedStyle(dimmed).opacity) < 1};
 """
 GONE = "Brak połączenia z tablicą"
+# The sign for the board's voice ('' while hidden), and the clips the page has started, in order.
+SOUND_SIGN = """
+const sign = document.getElementById('sound');
+return sign === null || sign.hidden ? '' : sign.textContent;
+"""
+SPOKEN = "return (document.documentElement.dataset.spoken || '').split(' ').filter(Boolean);"
 PHONE, TABLET, TV = (390, 844), (768, 1024), (1920, 1080)
 
 
@@ -203,6 +209,25 @@ class BoardPage(WebBoardTest):
         self.assertLess(10 * screen.count(dimmed, WIDTH // 3, 0, WIDTH, HEIGHT),
                         screen.count(dimmed, 0, 0, WIDTH // 3, HEIGHT))
         self.assertGreater(screen.count(DEFAULT_TEXT, WIDTH // 3, HEIGHT // 10, WIDTH, HEIGHT), 0)
+
+    def test_with_the_voice_on_a_tap_lets_the_page_call_a_number_from_the_board_s_clips(self):
+        self.web_board(voice=1)
+        driver = self.open("/")
+        sign = lambda: driver.execute_script(SOUND_SIGN)
+        wait_until(lambda: sign() == "Dotknij, aby włączyć dźwięk", what="the sign asking for a tap")
+        # Called before the tap: not said afterwards, so the first phrase heard is 57's.
+        send("12")
+        self.page(driver, lambda s: [i["text"] for i in s["items"]] == ["12"], "12 on the page")
+        driver.find_element("id", "sound").click()
+        wait_until(lambda: sign() == "Dźwięk włączony", what="the sign saying the sound is on")
+        send("57", "58")
+        spoken = wait_until(lambda: driver.execute_script(SPOKEN), what="the page saying 57")
+        self.assertEqual(spoken, ["zamowienie_numer", "piecdziesiat", "siedem"])
+        # The next call waits for the first to end, then has its turn.
+        spoken = wait_until(lambda: (lambda c: c if len(c) > 3 else None)(
+            driver.execute_script(SPOKEN)), what="the page saying 58 after 57")
+        self.assertEqual(spoken, ["zamowienie_numer", "piecdziesiat", "siedem",
+                                  "zamowienie_numer", "piecdziesiat", "osiem"])
 
     def test_on_a_phone_a_tablet_and_a_tv_every_number_stays_in_its_cell(self):
         # The default grid with fit off: the window's numbers fit it, but an upright screen's

@@ -190,6 +190,162 @@
     }
   }
 
+  // The board's calls, said on this screen's speaker from the board's own clips. A browser lets a
+  // page sound only after a person has touched it, so a sign asks for that, and what was called
+  // before it is not said afterwards. As the board's speaker: one phrase at a time, a short pause
+  // between, at most kWaiting waiting, and a number gone from the board by its turn is not said.
+  const voice = (function () {
+    const sign = document.getElementById('sound');
+    const kAsk = 'Dotknij, aby włączyć dźwięk';
+    const kOn = 'Dźwięk włączony';
+    const kWaiting = 3;
+    const kPauseMs = 300;
+    const kLead = 0.05;  // seconds: the clips' start is scheduled, not run late by the first one
+    const kKept = 20;
+    const clips = new Map();  // name -> promise of its decoded AudioBuffer
+    let on = false;
+    let audio = null;
+    let heard = -1;  // the newest call taken; -1: take the next board's as heard
+    let waiting = [];
+    let busy = false;
+    let told = '';
+    let fade = 0;
+    let spoken = [];
+
+    function sounding() {
+      return audio !== null && audio.state === 'running';
+    }
+
+    function showSign() {
+      const text = !on ? '' : sounding() ? kOn : kAsk;
+      if (text === told) {
+        return;
+      }
+      told = text;
+      clearTimeout(fade);
+      sign.classList.remove('faded');
+      sign.textContent = text;
+      sign.hidden = text === '';
+      if (text === kOn) {
+        fade = setTimeout(function () {
+          sign.classList.add('faded');
+          fade = setTimeout(function () { sign.hidden = true; }, 1000);
+        }, 4000);
+      }
+    }
+
+    function clip(name) {
+      let buffer = clips.get(name);
+      if (buffer === undefined) {
+        buffer = fetch('/voice/' + name + '.wav').then(function (answer) {
+          if (!answer.ok) {
+            throw new Error(name + ': ' + answer.status);
+          }
+          return answer.arrayBuffer();
+        }).then(function (bytes) {
+          return audio.decodeAudioData(bytes);
+        });
+        clips.set(name, buffer);
+        buffer.catch(function () { clips.delete(name); });  // asked again next time
+      }
+      return buffer;
+    }
+
+    function standing(call) {
+      return on && sounding() && state.numbers.indexOf(call.number) >= 0;
+    }
+
+    function next() {
+      if (busy || waiting.length === 0) {
+        return;
+      }
+      const call = waiting.shift();
+      if (!standing(call)) {
+        next();
+        return;
+      }
+      busy = true;
+      function done(pause) {
+        setTimeout(function () {
+          busy = false;
+          next();
+        }, pause);
+      }
+      Promise.all(call.clips.map(clip)).then(function (buffers) {
+        if (buffers.length === 0 || !standing(call)) {
+          done(0);
+          return;
+        }
+        // Back to back on the audio clock, so the words join as one sentence.
+        let at = audio.currentTime + kLead;
+        let last = null;
+        buffers.forEach(function (buffer, k) {
+          last = audio.createBufferSource();
+          last.buffer = buffer;
+          last.connect(audio.destination);
+          last.start(at);
+          at += buffer.duration;
+          spoken.push(call.clips[k]);
+        });
+        spoken = spoken.slice(-kKept);
+        document.documentElement.dataset.spoken = spoken.join(' ');
+        last.onended = function () { done(kPauseMs); };
+      }, function () { done(0); });
+    }
+
+    function unlock() {
+      if (!on) {
+        return;
+      }
+      if (audio === null) {
+        audio = new AudioContext();
+        // A phone may take the sound away again (a call, a locked screen): the sign asks anew.
+        audio.onstatechange = showSign;
+      }
+      audio.resume().then(showSign, function () {});
+      showSign();
+    }
+
+    return {
+      unlock: unlock,
+      // The link was lost: the next board's calls are old news.
+      lost: function () {
+        heard = -1;
+        waiting = [];
+      },
+      board: function (board) {
+        on = board.voice === true;
+        showSign();
+        if (!on) {
+          heard = -1;
+          waiting = [];
+          return;
+        }
+        let newest = 0;
+        for (const call of board.calls) {
+          newest = Math.max(newest, call.seq);
+        }
+        // A first board, or one started again since (its calls count from 1 anew).
+        if (heard < 0 || newest < heard) {
+          heard = newest;
+          return;
+        }
+        for (const call of board.calls) {
+          if (call.seq <= heard) {
+            continue;
+          }
+          heard = call.seq;
+          if (sounding() && waiting.length < kWaiting) {
+            waiting.push(call);
+          }
+        }
+        next();
+      },
+    };
+  })();
+
+  document.addEventListener('click', voice.unlock);
+  document.addEventListener('keydown', voice.unlock);
   document.addEventListener('click', function () {
     if (!document.fullscreenElement && document.documentElement.requestFullscreen) {
       document.documentElement.requestFullscreen().catch(function () {});
@@ -203,5 +359,11 @@
   window.pelivorLink.follow(function (board) {
     state = board;
     draw();
-  }, draw);
+    voice.board(board);
+  }, function (text) {
+    if (text !== '') {
+      voice.lost();
+    }
+    draw();
+  });
 })();
