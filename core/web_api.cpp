@@ -461,7 +461,6 @@ WebAction map_web_request(const WebRequest& request, int32_t pin) {
             return action;
         }
     }
-    constexpr std::string_view kVoicePath = "/voice/";
     if (path.substr(0, kVoicePath.size()) == kVoicePath) {
         // With the voice off its clips are not there at all, so a board without it answers as ever.
         const char* clip = request.voice ? voice_clip_of(path.substr(kVoicePath.size())) : nullptr;

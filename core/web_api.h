@@ -51,6 +51,9 @@ struct WebAction {
 // while the voice is on and only by a name the voice uses: otherwise its path is unknown (404).
 WebAction map_web_request(const WebRequest& request, int32_t pin);
 
+// Where the clips are: a server reads whether the voice is on only for paths under it.
+constexpr std::string_view kVoicePath = "/voice/";
+
 // The number in a POST body, read as a datagram is: its leading run of digits and '#', so a blank
 // or anything else after the number ends it ("57\r\n" is "57", "5 7" is "5") and one before it
 // leaves none. A body starting (after blanks) with '"' is a JSON string, its escapes decoded

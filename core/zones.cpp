@@ -9,15 +9,6 @@ int bounded(int active) {
     return active < 0 ? 0 : active > kSlotCount ? kSlotCount : active;
 }
 
-bool holds(const SlotTable& table, int active, const char* text) {
-    for (int k = 0; k < active; ++k) {
-        if (table.slots[k][0] != '\0' && std::strncmp(table.slots[k], text, kSlotSize) == 0) {
-            return true;
-        }
-    }
-    return false;
-}
-
 // Each entry's place is counted among the entries, not the slots: a grid made smaller and larger
 // again can leave gaps, which the slot rule keeps and the place need not.
 void remember(UndoStep& step, const SlotTable& table, const ArrivalTimes* times, int active,
@@ -75,6 +66,15 @@ void insert_at(SlotTable& table, ArrivalTimes* times, int active, int place, con
 
 }  // namespace
 
+bool holds_text(const SlotTable& table, int active, const char* text) {
+    for (int k = 0; k < active; ++k) {
+        if (table.slots[k][0] != '\0' && std::strncmp(table.slots[k], text, kSlotSize) == 0) {
+            return true;
+        }
+    }
+    return false;
+}
+
 bool prepare_text(SlotTable& ready, ArrivalTimes* times, SlotTable& preparing, int active,
                   const char* text) {
     active = bounded(active);
@@ -82,7 +82,7 @@ bool prepare_text(SlotTable& ready, ArrivalTimes* times, SlotTable& preparing, i
         return false;
     }
     const bool was_ready = remove_text(ready, active, text, times) > 0;
-    if (holds(preparing, active, text)) {
+    if (holds_text(preparing, active, text)) {
         return was_ready;
     }
     // The slot rule's own append, whose duplicate test cannot refuse what the zone does not hold.
@@ -125,8 +125,8 @@ bool undo_last(SlotTable& ready, ArrivalTimes* times, SlotTable& preparing, int 
     // so a number that stood twice comes back twice.
     bool again[2 * kSlotCount];
     for (int i = 0; i < step.count; ++i) {
-        again[i] = holds(ready, active, step.items[i].text) ||
-                   holds(preparing, active, step.items[i].text);
+        again[i] = holds_text(ready, active, step.items[i].text) ||
+                   holds_text(preparing, active, step.items[i].text);
     }
     bool changed = false;
     for (int i = 0; i < step.count; ++i) {

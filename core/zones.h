@@ -7,6 +7,9 @@
 
 #include "core/board.h"
 
+// Whether one of the first `active` entries equals `text` byte for byte.
+bool holds_text(const SlotTable& table, int active, const char* text);
+
 // The preparing zone holds as many numbers as the ready grid, oldest first from slot 0, the
 // oldest dropped when a new one comes to a full zone. A number already there stays where it is.
 // The text is taken off the ready zone. Returns whether either zone changed.

@@ -47,16 +47,6 @@ void put_tail(LiveBoard& board, SettingsTail tail) {
     }
 }
 
-// Under the lock.
-bool stands_in(const SlotTable& table, int active, const char* text) {
-    for (int k = 0; k < active; ++k) {
-        if (std::strncmp(table.slots[k], text, kSlotSize) == 0) {
-            return true;
-        }
-    }
-    return false;
-}
-
 // Under the lock. When the next ready number becomes overdue after `after`; kNever for none.
 int64_t next_overdue(const LiveBoard& board, int64_t after) {
     const int64_t overdue_ms = board.extensions.overdue_ms;
@@ -159,7 +149,7 @@ Outcome receive_datagram(LiveBoard& board, char* buffer, size_t length) {
     }
     const int64_t now = times != nullptr || on.chime ? board.clock() : 0;
     // A number already on show that arrives again is not called again.
-    const bool called = on.voice && buffer[0] != '\0' && !stands_in(board.table, active, buffer);
+    const bool called = on.voice && buffer[0] != '\0' && !holds_text(board.table, active, buffer);
     outcome.repaint = accept_text(board.table, active, buffer, times, now);
     if (outcome.repaint && buffer[0] != '\0' && on.zones) {
         remove_text(board.preparing, active, buffer, nullptr);
@@ -248,7 +238,7 @@ TimerRound run_timer_round(LiveBoard& board) {
 
 bool shown_ready(LiveBoard& board, const char* text) {
     std::lock_guard<std::mutex> hold(board.lock);
-    return stands_in(board.table, active_of(board), text);
+    return holds_text(board.table, active_of(board), text);
 }
 
 int64_t next_timer_round(LiveBoard& board) {

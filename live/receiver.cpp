@@ -43,9 +43,8 @@ void apply_datagram(Receiver& receiver, char* buffer, const Received& got) {
         call_hook(receiver.repaint_hook);
     }
     if (outcome.voice) {
-        void (*hook)(const Outcome&) = receiver.voice_hook.load();
-        if (hook != nullptr && (outcome.chime || outcome.call[0] != '\0')) {
-            hook(outcome);
+        if (void (*hook)(const Outcome&) = receiver.voice_hook.load()) {
+            hook(outcome);  // the speaker's turns are the controller's to decide
         }
     } else if (outcome.chime) {
         call_hook(receiver.chime_hook);

@@ -12,15 +12,11 @@ bool still_shown(void* context, const char* text) {
     return shown_ready(*static_cast<LiveBoard*>(context), text);
 }
 
-int64_t now_of(const Speaker& speaker) {
-    return speaker.clock != nullptr ? speaker.clock() : monotonic_ms();
-}
-
 void run(Speaker& speaker) {
     std::unique_lock<std::mutex> hold(speaker.lock);
     while (!speaker.stopping) {
         const int64_t due = voice_due(speaker.queue);
-        const int64_t now = now_of(speaker);
+        const int64_t now = monotonic_ms();
         if (due == kNever) {
             speaker.wake.wait(hold);
         } else if (now < due) {

@@ -19,7 +19,6 @@ struct Speaker {
     int64_t (*say)(const Phrase& phrase) = nullptr;
     // Where a call's number is looked for when its turn comes.
     LiveBoard* board = nullptr;
-    int64_t (*clock)() = nullptr;  // nullptr: monotonic_ms
 
     std::mutex lock;
     std::condition_variable wake;

@@ -121,7 +121,8 @@ void Session::answer(const http::request<http::string_body>& request) {
     mapped.authorization = view(request[http::field::authorization]);
     mapped.content_type = view(request[http::field::content_type]);
     mapped.body = request.body();
-    if (mapped.target.substr(0, 7) == "/voice/") {  // the board's lock only when it matters
+    if (mapped.target.substr(0, kVoicePath.size()) ==
+        kVoicePath) {  // the lock only when it matters
         std::lock_guard<std::mutex> hold(server.board.lock);
         mapped.voice = server.board.extensions.voice;
     }
