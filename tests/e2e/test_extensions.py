@@ -192,8 +192,16 @@ class Voice(BoardTest):
             lines = [line.split() for line in f.read().splitlines()]
         return [(int(words[0]), words[1:]) if stamped else words[1:] for words in lines]
 
+    @staticmethod
+    def drawn():
+        """The window is shown, so the speaker is hooked up: a number sent before would be shown
+        but not called."""
+        wait_screen(lambda s: s.count(DEFAULT_BACK, 0, 0, s.width, s.height) > s.width * s.height // 2,
+                    "the board")
+
     def test_numbers_are_called_after_the_chime_in_turn_at_most_three_waiting(self):
         board = self.board(with_voice(chime=1, commands=1), exe=CHIME_LOG_EXE)
+        self.drawn()
         # One burst while the chime sounds: 57 waits behind it, then 1 and 2; 3 and 4 find three
         # waiting and are not called, and 2 goes before its turn.
         for datagram in (b"57", b"1", b"2", b"3", b"4", b"-2"):
@@ -214,6 +222,7 @@ class Voice(BoardTest):
 
     def test_a_number_is_called_when_ready_not_while_prepared_and_again_when_overdue(self):
         board = self.board(with_voice(zones=1, overdue_seconds=2), exe=CHIME_LOG_EXE)
+        self.drawn()
         send_raw(b"+2022")
         time.sleep(1)
         self.assertEqual(self.spoken(board), [])
